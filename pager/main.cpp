@@ -1,0 +1,67 @@
+// Entry of the Pager program: the program folder, the start word, the
+// single-copy rule, the application and its main window.
+
+#include "pager/main/mainwin.h"
+#include "pager/program.h"
+#include "platform/app.h"
+#include "platform/atoms.h"
+#include "platform/codepage.h"
+
+#include <QApplication>
+#include <QMessageBox>
+
+namespace {
+
+// The framework's default report of an exception that reached the event loop.
+void showException(const AnsiString& message)
+{
+    AnsiString text = message;
+    if (!text.empty() && byteOf(text.back()) > '.') text += '.';
+    QMessageBox::critical(QApplication::activeWindow(), QString::fromUtf8(Title),
+                          codepage::toUnicode(text));
+}
+
+int ProgramBlock(int argc, char** argv)
+{
+    ProgramPath = ProgramFolder(app::programFilePath());
+    const AnsiString startWord = argc > 1 ? StartWord(argv[1]) : AnsiString();
+
+    const bool oneCopy = ReadRunOneCopy();
+    if (oneCopy) {
+        const atoms::ATOM found = atoms::globalFindAtom(Title);
+        if (startWord == "T") atoms::globalDeleteAtom(found);
+        // The atom as found before any "T": a "T" start removes it and still ends
+        // while a copy's handle is registered.
+        if (found != 0 && ReadAppHandle() != 0) return 0;
+    }
+
+    QApplication application(argc, argv);
+    QApplication::setApplicationName(QString::fromUtf8(Title));
+    QApplication::setQuitOnLastWindowClosed(false);
+    app::application().Title = Title;
+    app::setExceptionHandler(showException);
+
+    TMainWin mainWin;
+    app::onTerminationRequest([&mainWin] { mainWin.close(); });
+
+    if (startWord == "MINIMIZED") app::application().ShowMainForm = false;
+    if (app::application().ShowMainForm) mainWin.show();
+
+    if (oneCopy) {
+        const atoms::ATOM atom = atoms::globalAddAtom(Title);
+        WriteAppHandle(static_cast<int32_t>(app::applicationWindow().handle()));
+        QApplication::exec();
+        atoms::globalDeleteAtom(atom);
+        WriteAppHandle(0);
+    } else {
+        QApplication::exec();
+    }
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    return ProgramBlock(argc, argv);
+}

@@ -1,0 +1,96 @@
+#pragma once
+// Ini files with the host's profile-file rules, which the data files of the
+// programs were written by:
+//  - Windows-1251 bytes; LF or CR LF read, CR LF written;
+//  - section and key names compared without letter case (Cyrillic too) and
+//    trimmed; the first occurrence of a section or key wins;
+//  - values trimmed, one pair of enclosing quotes (" or ') dropped, at most
+//    2047 characters read; lines starting with ";" are comments;
+//  - file order kept: a rewritten key stays in its place, a new key goes after
+//    the last key of its section, a new section to the end of the file; empty
+//    sections, comments and unknown keys are kept as they stand.
+//
+// Changes are made in memory and written by UpdateFile() at once: a temporary
+// file in the same folder, flushed, then renamed over the old one, so a
+// failed write raises "Unable to write to <file>" and leaves the old file
+// whole. Names the format cannot hold faithfully are refused with an
+// EIniFileException rather than written to read back differently.
+
+#include "platform/exception.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
+class EIniFileException : public Exception {
+public:
+    using Exception::Exception;
+};
+
+class TIniFile {
+public:
+    // Reads the file when it exists; a missing or unreadable file is empty.
+    explicit TIniFile(std::string fileName);
+
+    const std::string& FileName() const noexcept { return fileName_; }
+
+    AnsiString ReadString(const AnsiString& section, const AnsiString& key,
+                          const AnsiString& def) const;
+    // Decimal (or $hex / 0xhex) 32-bit integer; the default when missing or
+    // not a number.
+    int32_t ReadInteger(const AnsiString& section, const AnsiString& key, int32_t def) const;
+    // An integer; true when not 0.
+    bool ReadBool(const AnsiString& section, const AnsiString& key, bool def) const;
+
+    void WriteString(const AnsiString& section, const AnsiString& key, const AnsiString& value);
+    void WriteInteger(const AnsiString& section, const AnsiString& key, int32_t value);
+    void WriteBool(const AnsiString& section, const AnsiString& key, bool value);
+
+    // Section names in file order.
+    std::vector<AnsiString> ReadSections() const;
+    // Key names of a section in file order.
+    std::vector<AnsiString> ReadSection(const AnsiString& section) const;
+    // (key, value) pairs of a section in file order, values read as ReadString does.
+    std::vector<std::pair<AnsiString, AnsiString>> ReadSectionValues(const AnsiString& section) const;
+
+    bool SectionExists(const AnsiString& section) const;
+    bool ValueExists(const AnsiString& section, const AnsiString& key) const;
+
+    void EraseSection(const AnsiString& section);
+    void DeleteKey(const AnsiString& section, const AnsiString& key);
+    // Forgets every line: the next UpdateFile writes only what is written after.
+    void Clear();
+
+    // Writes the file when anything changed since it was read or last written.
+    void UpdateFile();
+    bool Modified() const noexcept { return modified_; }
+
+private:
+    struct Line {
+        std::string raw;    // as read, without the line end; rebuilt for written keys
+        bool isKey = false;
+        AnsiString key;     // trimmed
+        AnsiString value;   // trimmed, quotes not yet dropped
+    };
+    struct Section {
+        std::string header;  // "[name]" line as read; empty for the lines before any section
+        AnsiString name;
+        std::vector<Line> lines;
+        mutable std::unordered_map<AnsiString, size_t> keys;  // upper-cased key -> line
+        mutable bool keysValid = false;
+    };
+
+    const Section* findSection(const AnsiString& name) const;
+    Section* findSection(const AnsiString& name);
+    const Line* findKey(const Section& s, const AnsiString& key) const;
+    void reindex();
+    void load();
+
+    std::string fileName_;
+    std::vector<Section> sections_;  // sections_[0]: lines before the first section
+    std::unordered_map<AnsiString, size_t> index_;  // upper-cased name -> first section
+    bool modified_ = false;
+};

@@ -1,0 +1,453 @@
+#include "platform/registry.h"
+
+#include "platform/codepage.h"
+#include "platform/lockedfile.h"
+#include "platform/userdirs.h"
+
+#include <algorithm>
+#include <string_view>
+#include <utility>
+
+// The file, UTF-8 on disk:
+//
+//   REGEDIT4
+//
+//   [HKEY_CURRENT_USER\Software\Kestrane\Pager]
+//   "Handle"=dword:0001a2b3
+//   "Path"="/home/x/Orv Dialer/OrvDialer"
+//
+// Writers give a new key's parents sections of their own; where the file lacks
+// them, the parents still exist. Inside quotes a backslash is written \\, a
+// quote \" and a control byte (below 0x20, 0x7F, 0x98) \xHH with HH the cp1251
+// byte, so any text reads back unchanged. "@" names the key's unnamed value.
+// Lines that do not parse are skipped, and so are the values under a header
+// that does not.
+
+namespace registry {
+namespace {
+
+constexpr std::string_view kRoot = "HKEY_CURRENT_USER";
+
+struct Value {
+    AnsiString name;
+    bool isDword = false;
+    uint32_t dword = 0;
+    AnsiString text;
+};
+
+struct Key {
+    AnsiString path;  // "A\B\C" without outer backslashes; "" is the root
+    std::vector<Value> values;
+};
+
+using Store = std::vector<Key>;  // in file order
+
+// ---- key paths -----------------------------------------------------------
+
+// "\A\\B\" -> "A\B"; nullopt when a name holds a control byte.
+std::optional<AnsiString> normalKey(std::string_view key)
+{
+    AnsiString out;
+    size_t i = 0;
+    while (i < key.size()) {
+        const size_t end = std::min(key.find('\\', i), key.size());
+        if (end > i) {
+            if (!out.empty()) out += '\\';
+            out.append(key.substr(i, end - i));
+        }
+        i = end + 1;
+    }
+    for (char c : out) {
+        if (byteOf(c) < 0x20 || byteOf(c) == 0x7F) return std::nullopt;
+    }
+    return out;
+}
+
+// True when path is key itself or lies below it.
+bool within(std::string_view path, std::string_view key)
+{
+    if (key.empty()) return true;
+    if (path.size() < key.size() || !codepage::sameText(path.substr(0, key.size()), key)) return false;
+    return path.size() == key.size() || path[key.size()] == '\\';
+}
+
+const Key* findKey(const Store& store, std::string_view path)
+{
+    for (const Key& k : store) {
+        if (codepage::sameText(k.path, path)) return &k;
+    }
+    return nullptr;
+}
+
+Key* findKey(Store& store, std::string_view path)
+{
+    return const_cast<Key*>(findKey(std::as_const(store), path));
+}
+
+// A key exists when it has a section or something below it has one; the root always does.
+bool keyIn(const Store& store, std::string_view path)
+{
+    if (path.empty()) return true;
+    for (const Key& k : store) {
+        if (within(k.path, path)) return true;
+    }
+    return false;
+}
+
+const Value* findValue(const Key& key, std::string_view name)
+{
+    for (const Value& v : key.values) {
+        if (codepage::sameText(v.name, name)) return &v;
+    }
+    return nullptr;
+}
+
+// The key with its parents, made when missing; names already present keep their spelling.
+Key& makeKey(Store& store, const AnsiString& path)
+{
+    AnsiString spelled;
+    for (size_t start = 0; start < path.size();) {
+        const size_t end = std::min(path.find('\\', start), path.size());
+        const std::string_view prefix = std::string_view(path).substr(0, end);
+        AnsiString next = spelled.empty() ? AnsiString() : spelled + '\\';
+        next.append(path, start, end - start);
+        for (const Key& k : store) {
+            if (within(k.path, prefix)) {
+                next = k.path.substr(0, prefix.size());
+                break;
+            }
+        }
+        spelled = std::move(next);
+        if (!findKey(store, spelled)) {
+            // Before the first of its subkeys that has a section, else at the end.
+            auto at = std::find_if(store.begin(), store.end(), [&](const Key& k) { return within(k.path, spelled); });
+            store.insert(at, Key{spelled, {}});
+        }
+        start = end + 1;
+    }
+    if (Key* k = findKey(store, spelled)) return *k;
+    return store.emplace_back(Key{spelled, {}});  // the root
+}
+
+void setValue(Key& key, Value value)
+{
+    for (Value& v : key.values) {
+        if (codepage::sameText(v.name, value.name)) {
+            value.name = std::move(v.name);  // the place and the spelling stay
+            v = std::move(value);
+            return;
+        }
+    }
+    key.values.push_back(std::move(value));
+}
+
+// ---- the file ------------------------------------------------------------
+
+void appendQuoted(AnsiString& out, std::string_view s)
+{
+    static constexpr char kHex[] = "0123456789abcdef";
+    out += '"';
+    for (char c : s) {
+        const unsigned char b = byteOf(c);
+        if (c == '\\' || c == '"') {
+            out += '\\';
+            out += c;
+        } else if (b < 0x20 || b == 0x7F || b == 0x98) {  // 0x98 is a C1 control in Unicode
+            out += "\\x";
+            out += kHex[b >> 4];
+            out += kHex[b & 15];
+        } else {
+            out += c;
+        }
+    }
+    out += '"';
+}
+
+int hexDigit(char c)
+{
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+// Reads a quoted text at s[pos] (the opening quote); pos ends after the closing one.
+std::optional<AnsiString> parseQuoted(std::string_view s, size_t& pos)
+{
+    if (pos >= s.size() || s[pos] != '"') return std::nullopt;
+    AnsiString out;
+    for (size_t i = pos + 1; i < s.size(); ++i) {
+        const char c = s[i];
+        if (c == '"') {
+            pos = i + 1;
+            return out;
+        }
+        if (c != '\\') {
+            out += c;
+            continue;
+        }
+        if (++i >= s.size()) return std::nullopt;
+        if (s[i] == '\\' || s[i] == '"') {
+            out += s[i];
+        } else if (s[i] == 'x' && i + 2 < s.size() && hexDigit(s[i + 1]) >= 0 && hexDigit(s[i + 2]) >= 0) {
+            out += static_cast<char>(hexDigit(s[i + 1]) * 16 + hexDigit(s[i + 2]));
+            i += 2;
+        } else {
+            return std::nullopt;
+        }
+    }
+    return std::nullopt;
+}
+
+std::optional<uint32_t> parseDword(std::string_view s)
+{
+    if (s.empty() || s.size() > 8) return std::nullopt;
+    uint32_t v = 0;
+    for (char c : s) {
+        const int d = hexDigit(c);
+        if (d < 0) return std::nullopt;
+        v = v * 16 + static_cast<uint32_t>(d);
+    }
+    return v;
+}
+
+std::string_view trimRight(std::string_view s)
+{
+    while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r')) s.remove_suffix(1);
+    return s;
+}
+
+std::optional<Value> parseValue(std::string_view line)
+{
+    Value v;
+    size_t pos = 0;
+    if (line[0] == '@') {
+        pos = 1;
+    } else {
+        auto name = parseQuoted(line, pos);
+        if (!name) return std::nullopt;
+        v.name = std::move(*name);
+    }
+    if (pos >= line.size() || line[pos] != '=') return std::nullopt;
+    const std::string_view data = line.substr(pos + 1);
+    if (data.starts_with("dword:")) {
+        const auto d = parseDword(data.substr(6));
+        if (!d) return std::nullopt;
+        v.isDword = true;
+        v.dword = *d;
+        return v;
+    }
+    size_t end = 0;
+    auto text = parseQuoted(data, end);
+    if (!text || end != data.size()) return std::nullopt;
+    v.text = std::move(*text);
+    return v;
+}
+
+// A section header "[HKEY_CURRENT_USER\...]" -> its normal key path.
+std::optional<AnsiString> parseHeader(std::string_view line)
+{
+    if (line.size() < 2 || line.back() != ']') return std::nullopt;
+    const std::string_view inner = line.substr(1, line.size() - 2);
+    if (inner.size() < kRoot.size() || !codepage::sameText(inner.substr(0, kRoot.size()), kRoot)) {
+        return std::nullopt;
+    }
+    const std::string_view rest = inner.substr(kRoot.size());
+    if (!rest.empty() && rest[0] != '\\') return std::nullopt;
+    return normalKey(rest);
+}
+
+Store parse(std::string_view utf8)
+{
+    if (utf8.starts_with("\xEF\xBB\xBF")) utf8.remove_prefix(3);
+    const AnsiString text = codepage::fromUtf8(utf8);
+    Store store;
+    constexpr size_t kNone = ~size_t{0};
+    size_t current = kNone;  // index into store; none under a bad header
+    for (size_t start = 0; start < text.size();) {
+        const size_t end = std::min(text.find('\n', start), text.size());
+        const std::string_view line = trimRight(std::string_view(text).substr(start, end - start));
+        start = end + 1;
+        if (line.empty()) continue;
+        if (line[0] == '[') {
+            current = kNone;
+            if (auto path = parseHeader(line)) {
+                Key* k = findKey(store, *path);
+                if (!k) k = &store.emplace_back(Key{*path, {}});
+                current = static_cast<size_t>(k - store.data());
+            }
+        } else if (current != kNone && (line[0] == '"' || line[0] == '@')) {
+            // A repeated name: the later line wins, in the earlier one's place.
+            if (auto v = parseValue(line)) setValue(store[current], std::move(*v));
+        }
+    }
+    return store;
+}
+
+std::string serialize(const Store& store)
+{
+    static constexpr char kHex[] = "0123456789abcdef";
+    AnsiString out = "REGEDIT4\n\n";
+    for (const Key& k : store) {
+        out += '[';
+        out += kRoot;
+        if (!k.path.empty()) out += '\\' + k.path;
+        out += "]\n";
+        for (const Value& v : k.values) {
+            if (v.name.empty()) {
+                out += '@';
+            } else {
+                appendQuoted(out, v.name);
+            }
+            out += '=';
+            if (v.isDword) {
+                out += "dword:";
+                for (int shift = 28; shift >= 0; shift -= 4) out += kHex[(v.dword >> shift) & 15];
+            } else {
+                appendQuoted(out, v.text);
+            }
+            out += '\n';
+        }
+        out += '\n';
+    }
+    return codepage::toUtf8(out);
+}
+
+// ---- access --------------------------------------------------------------
+
+// The store as the file holds it now; empty when it cannot be read.
+Store load()
+{
+    try {
+        std::string text;
+        if (lockedfile::readAll(userdirs::configDir() + "/registry.reg", text) != lockedfile::ReadResult::Ok) {
+            return {};
+        }
+        return parse(text);
+    } catch (...) {  // no config folder: nothing stored
+        return {};
+    }
+}
+
+// Applies change(store, key path) under the lock; change returns false when
+// there is nothing to do. False when the key name is invalid or the file cannot
+// be written.
+template <class Change>
+bool modify(const AnsiString& key, Change&& change)
+{
+    const auto path = normalKey(key);
+    if (!path) return false;
+    try {
+        const std::string dir = userdirs::configDir();
+        return lockedfile::update(dir + "/registry.reg", dir + "/registry.lock", true, [&](std::string& text) {
+            Store store = parse(text);
+            if (!change(store, *path)) return false;
+            text = serialize(store);
+            return true;
+        });
+    } catch (...) {  // no config folder, or out of memory
+        return false;
+    }
+}
+
+const Value* lookup(const Store& store, const AnsiString& key, const AnsiString& name)
+{
+    const auto path = normalKey(key);
+    if (!path) return nullptr;
+    const Key* k = findKey(store, *path);
+    return k ? findValue(*k, name) : nullptr;
+}
+
+}  // namespace
+
+bool keyExists(const AnsiString& key)
+{
+    const auto path = normalKey(key);
+    return path && keyIn(load(), *path);
+}
+
+bool valueExists(const AnsiString& key, const AnsiString& name)
+{
+    return lookup(load(), key, name) != nullptr;
+}
+
+std::optional<uint32_t> readDword(const AnsiString& key, const AnsiString& name)
+{
+    const Store store = load();
+    const Value* v = lookup(store, key, name);
+    if (!v || !v->isDword) return std::nullopt;
+    return v->dword;
+}
+
+std::optional<AnsiString> readString(const AnsiString& key, const AnsiString& name)
+{
+    const Store store = load();
+    const Value* v = lookup(store, key, name);
+    if (!v || v->isDword) return std::nullopt;
+    return v->text;
+}
+
+bool writeDword(const AnsiString& key, const AnsiString& name, uint32_t value)
+{
+    return modify(key, [&](Store& store, const AnsiString& path) {
+        setValue(makeKey(store, path), Value{name, true, value, {}});
+        return true;
+    });
+}
+
+bool writeString(const AnsiString& key, const AnsiString& name, const AnsiString& value)
+{
+    return modify(key, [&](Store& store, const AnsiString& path) {
+        setValue(makeKey(store, path), Value{name, false, 0, value});
+        return true;
+    });
+}
+
+bool deleteValue(const AnsiString& key, const AnsiString& name)
+{
+    return modify(key, [&](Store& store, const AnsiString& path) {
+        Key* k = findKey(store, path);
+        if (!k) return false;
+        return std::erase_if(k->values, [&](const Value& v) { return codepage::sameText(v.name, name); }) > 0;
+    });
+}
+
+bool deleteKey(const AnsiString& key)
+{
+    return modify(key, [&](Store& store, const AnsiString& path) {
+        if (path.empty() || !keyIn(store, path)) return false;  // the root stays
+        std::erase_if(store, [&](const Key& k) { return within(k.path, path); });
+        return true;
+    });
+}
+
+std::vector<AnsiString> valueNames(const AnsiString& key)
+{
+    std::vector<AnsiString> names;
+    const auto path = normalKey(key);
+    if (!path) return names;
+    const Store store = load();
+    if (const Key* k = findKey(store, *path)) {
+        for (const Value& v : k->values) names.push_back(v.name);
+    }
+    return names;
+}
+
+std::vector<AnsiString> subKeyNames(const AnsiString& key)
+{
+    std::vector<AnsiString> names;
+    const auto path = normalKey(key);
+    if (!path) return names;
+    const size_t skip = path->empty() ? 0 : path->size() + 1;
+    for (const Key& k : load()) {
+        if (k.path.size() <= skip || !within(k.path, *path)) continue;
+        const size_t end = std::min(k.path.find('\\', skip), k.path.size());
+        const AnsiString child = k.path.substr(skip, end - skip);
+        bool seen = false;
+        for (const AnsiString& n : names) seen = seen || codepage::sameText(n, child);
+        if (!seen) names.push_back(child);
+    }
+    return names;
+}
+
+}  // namespace registry

@@ -1,0 +1,43 @@
+#pragma once
+// The current user's registry, kept as one text file shared by both programs:
+// userdirs::configDir() + "/registry.reg" (REGEDIT4-like, UTF-8 on disk).
+//
+// Keys are backslash paths below the current user's root
+// ("Software\\Kestrane\\Pager\\Position\\Main"); key and value names compare
+// without letter case (Cyrillic too). Values are typed (DWORD or string) and
+// keep their insertion order; overwriting a value keeps its place. Texts are
+// Windows-1251 in memory.
+//
+// Nothing is cached between calls: the other program may have changed the
+// file. Every change is made under a file lock and renamed into place, so a
+// reader never sees half a file.
+//
+// Readers never create keys. A value of the other type counts as missing.
+
+#include "platform/ansistring.h"
+
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+namespace registry {
+
+bool keyExists(const AnsiString& key);
+bool valueExists(const AnsiString& key, const AnsiString& name);
+
+std::optional<uint32_t> readDword(const AnsiString& key, const AnsiString& name);
+std::optional<AnsiString> readString(const AnsiString& key, const AnsiString& name);
+
+// Writers create the key (and its parents) when missing. They return false
+// when the store cannot be written; nothing is then changed.
+bool writeDword(const AnsiString& key, const AnsiString& name, uint32_t value);
+bool writeString(const AnsiString& key, const AnsiString& name, const AnsiString& value);
+
+// False when there was nothing to delete or the store cannot be written.
+bool deleteValue(const AnsiString& key, const AnsiString& name);
+bool deleteKey(const AnsiString& key);  // with all its subkeys
+
+std::vector<AnsiString> valueNames(const AnsiString& key);
+std::vector<AnsiString> subKeyNames(const AnsiString& key);
+
+}  // namespace registry

@@ -1,0 +1,90 @@
+#include "tests/e2e/desktop.h"
+
+#include "tests/support/testenv.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QRegularExpression>
+#include <QThread>
+
+#include <csignal>
+
+namespace e2e {
+
+Display::Display()
+{
+    xvfb_.setProgram("Xvfb");
+    xvfb_.setArguments({"-displayfd", "1", "-nolisten", "tcp", "-screen", "0", "1280x1024x24"});
+    xvfb_.start();
+    if (!xvfb_.waitForStarted(5000)) return;
+    QElapsedTimer t;
+    t.start();
+    QByteArray out;
+    while (t.elapsed() < 10000 && !out.contains('\n')) {
+        xvfb_.waitForReadyRead(200);
+        out += xvfb_.readAllStandardOutput();
+    }
+    if (out.contains('\n')) name_ = ":" + QString::fromLatin1(out).trimmed();
+}
+
+Display::~Display()
+{
+    xvfb_.terminate();
+    xvfb_.waitForFinished(5000);
+}
+
+QStringList Display::visibleWindows(const QString& title) const
+{
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("DISPLAY", name_);
+    p.setProcessEnvironment(env);
+    p.start("xdotool", {"search", "--onlyvisible", "--name",
+                        "^" + QRegularExpression::escape(title) + "$"});
+    p.waitForFinished(5000);
+    return QString::fromLatin1(p.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
+}
+
+bool Display::waitForWindow(const QString& title, int timeoutMs) const
+{
+    QElapsedTimer t;
+    t.start();
+    while (t.elapsed() < timeoutMs) {
+        if (!visibleWindows(title).isEmpty()) return true;
+        QThread::msleep(100);
+    }
+    return false;
+}
+
+PagerInstall::PagerInstall(const std::string& name) : folder_(testenv::makeDir(name))
+{
+    const QString target = QString::fromStdString(file("Pager"));
+    QFile::remove(target);
+    QFile::copy(QString::fromStdString(testenv::binDir() + "/Pager"), target);
+    QFile(target).setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+}
+
+std::unique_ptr<QProcess> PagerInstall::start(const Display& display, const QString& word) const
+{
+    auto p = std::make_unique<QProcess>();
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("DISPLAY", display.name());
+    env.insert("QT_QPA_PLATFORM", "xcb");
+    p->setProcessEnvironment(env);
+    p->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    p->setWorkingDirectory("/");
+    QStringList args;
+    if (!word.isEmpty()) args << word;
+    p->start(QString::fromStdString(file("Pager")), args);
+    p->waitForStarted(5000);
+    return p;
+}
+
+int waitForExit(QProcess& p, int timeoutMs)
+{
+    if (p.state() != QProcess::NotRunning && !p.waitForFinished(timeoutMs)) return -1;
+    if (p.exitStatus() != QProcess::NormalExit) return -1;
+    return p.exitCode();
+}
+
+}  // namespace e2e

@@ -1,0 +1,143 @@
+// The Pager program started for real: its first run, and the single-copy rule
+// between real processes.
+
+#include "tests/e2e/desktop.h"
+
+#include "platform/atoms.h"
+#include "platform/registry.h"
+#include "tests/support/expected_ini.h"
+#include "tests/support/testenv.h"
+
+#include <gtest/gtest.h>
+
+#include <QThread>
+
+#include <csignal>
+
+namespace {
+
+const QString kTitle = "Orvanta Pager 3.6";
+constexpr int kWait = 15000;
+
+class PagerStart : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (display.name().isEmpty()) GTEST_SKIP() << "Xvfb could not start";
+    }
+    void TearDown() override
+    {
+        for (auto& p : running) {
+            if (p->state() != QProcess::NotRunning) {
+                p->kill();
+                p->waitForFinished(5000);
+            }
+        }
+    }
+    // Starts a copy that is meant to keep running and waits for it to register.
+    QProcess* startRunning(const QString& word = {})
+    {
+        running.push_back(install.start(display, word));
+        return running.back().get();
+    }
+    static uint32_t handle() { return registry::readDword("Software\\Kestrane\\Pager", "Handle").value_or(0); }
+    static bool waitForHandle(bool nonZero)
+    {
+        for (int i = 0; i < kWait / 50; ++i) {
+            if ((handle() != 0) == nonZero) return true;
+            QThread::msleep(50);
+        }
+        return false;
+    }
+    void terminate(QProcess* p)
+    {
+        p->terminate();
+        EXPECT_EQ(e2e::waitForExit(*p, kWait), 0);
+    }
+
+    e2e::Display display;
+    e2e::PagerInstall install{::testing::UnitTest::GetInstance()->current_test_info()->name()};
+    std::vector<std::unique_ptr<QProcess>> running;
+};
+
+}  // namespace
+
+TEST_F(PagerStart, FirstRunWithoutDataFilesShowsTheWindowAndSavesDefaults)
+{
+    QProcess* p = startRunning();
+    ASSERT_TRUE(display.waitForWindow(kTitle, kWait));
+    // Without pager.ini the single-copy rule is off for this start.
+    EXPECT_EQ(atoms::globalFindAtom("Orvanta Pager 3.6"), 0);
+    terminate(p);
+    EXPECT_EQ(testenv::readFile(install.file("pager.ini")), testenv::defaultPagerIni());
+}
+
+TEST_F(PagerStart, SecondCopyEndsAtOnceAndMarksGoAtNormalExit)
+{
+    testenv::writeFile(install.file("pager.ini"), "[Run]\r\nRunOneCopy=1\r\n");
+    QProcess* first = startRunning();
+    ASSERT_TRUE(display.waitForWindow(kTitle, kWait));
+    ASSERT_TRUE(waitForHandle(true));
+    EXPECT_NE(handle() & 0xFFFF, 0u);
+    EXPECT_NE(atoms::globalFindAtom("orvanta pager 3.6"), 0);
+
+    auto second = install.start(display);
+    EXPECT_EQ(e2e::waitForExit(*second, kWait), 0);
+    EXPECT_EQ(display.visibleWindows(kTitle).size(), 1);
+
+    terminate(first);
+    EXPECT_EQ(handle(), 0u);
+    EXPECT_TRUE(registry::valueExists("Software\\Kestrane\\Pager", "Handle"));
+    EXPECT_EQ(atoms::globalFindAtom("Orvanta Pager 3.6"), 0);
+}
+
+TEST_F(PagerStart, StartWithTRemovesTheMarkOfACrashedCopy)
+{
+    testenv::writeFile(install.file("pager.ini"), "[Run]\r\nRunOneCopy=1\r\n");
+    QProcess* crashed = startRunning();
+    ASSERT_TRUE(waitForHandle(true));
+    ASSERT_TRUE(display.waitForWindow(kTitle, kWait));
+    crashed->kill();  // SIGKILL: the marks stay
+    crashed->waitForFinished(kWait);
+    ASSERT_NE(handle(), 0u);
+
+    for (int i = 0; i < 2; ++i) {  // refused, again and again
+        auto refused = install.start(display);
+        EXPECT_EQ(e2e::waitForExit(*refused, kWait), 0);
+    }
+    EXPECT_NE(atoms::globalFindAtom("Orvanta Pager 3.6"), 0);
+
+    // "T" deletes the atom and still ends, since Handle is not 0.
+    auto cleaner = install.start(display, "-t");
+    EXPECT_EQ(e2e::waitForExit(*cleaner, kWait), 0);
+    EXPECT_EQ(atoms::globalFindAtom("Orvanta Pager 3.6"), 0);
+
+    QProcess* next = startRunning();
+    EXPECT_TRUE(display.waitForWindow(kTitle, kWait));
+    EXPECT_NE(atoms::globalFindAtom("Orvanta Pager 3.6"), 0);
+    terminate(next);
+}
+
+TEST_F(PagerStart, MinimizedKeepsTheWindowHiddenInEverySpelling)
+{
+    testenv::writeFile(install.file("pager.ini"), "[Run]\r\nRunOneCopy=1\r\n");
+    struct Case {
+        const char* word;
+        bool shown;
+    } cases[] = {
+        {"MINIMIZED", false}, {"minimized", false}, {"-Minimized", false}, {"/mInImIzEd", false},
+        {"--minimized", true}, {"minimized!", true}, {"t", true},
+    };
+    for (const Case& c : cases) {
+        QProcess* p = startRunning(c.word);
+        ASSERT_TRUE(waitForHandle(true)) << c.word;  // written once the window was made
+        if (c.shown) {
+            EXPECT_TRUE(display.waitForWindow(kTitle, kWait)) << c.word;
+        } else {
+            QThread::msleep(700);
+            EXPECT_TRUE(display.visibleWindows(kTitle).isEmpty()) << c.word;
+        }
+        terminate(p);
+        ASSERT_TRUE(waitForHandle(false));
+    }
+}

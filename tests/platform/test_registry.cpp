@@ -1,0 +1,200 @@
+#include "platform/registry.h"
+
+#include "platform/userdirs.h"
+#include "tests/support/testenv.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+using testenv::cp;
+
+namespace {
+
+using Names = std::vector<AnsiString>;
+
+std::string storeFile() { return userdirs::configDir() + "/registry.reg"; }
+
+class Registry : public ::testing::Test {
+protected:
+    void SetUp() override { ::unlink(storeFile().c_str()); }
+};
+
+}  // namespace
+
+TEST_F(Registry, WritesTheFileFormatAndReadsItBack)
+{
+    const AnsiString key = "Software\\Kestrane\\Pager";
+    EXPECT_FALSE(registry::keyExists(key));
+    EXPECT_EQ(registry::readDword(key, "Handle"), std::nullopt);
+    EXPECT_FALSE(testenv::fileExists(storeFile()));  // readers create nothing
+
+    ASSERT_TRUE(registry::writeDword(key, "Handle", 0x1a2b3));
+    ASSERT_TRUE(registry::writeString(key, "Path", cp("/home/x/Orv Dialer/Звонилка")));
+
+    EXPECT_EQ(testenv::readFile(storeFile()),
+              "REGEDIT4\n\n"
+              "[HKEY_CURRENT_USER\\Software]\n\n"
+              "[HKEY_CURRENT_USER\\Software\\Kestrane]\n\n"
+              "[HKEY_CURRENT_USER\\Software\\Kestrane\\Pager]\n"
+              "\"Handle\"=dword:0001a2b3\n"
+              "\"Path\"=\"/home/x/Orv Dialer/Звонилка\"\n\n");
+    EXPECT_EQ(registry::readDword(key, "Handle"), 0x1a2b3u);
+    EXPECT_EQ(registry::readString(key, "Path"), cp("/home/x/Orv Dialer/Звонилка"));
+    EXPECT_TRUE(registry::keyExists("Software\\Kestrane"));
+    EXPECT_TRUE(registry::keyExists("\\Software\\Kestrane\\Pager\\"));
+    EXPECT_FALSE(registry::keyExists("Software\\Kestrane\\Pag"));
+}
+
+TEST_F(Registry, OverwritingKeepsThePlaceAndAValueOfTheOtherTypeIsMissing)
+{
+    const AnsiString key = "Software\\Kestrane\\Dialer";
+    ASSERT_TRUE(registry::writeDword(key, "A", 1));
+    ASSERT_TRUE(registry::writeString(key, "B", "text"));
+    ASSERT_TRUE(registry::writeDword(key, "C", 3));
+    ASSERT_TRUE(registry::writeDword(key, "b", 0xFFFFFFFF));  // same value, other case and type
+
+    EXPECT_EQ(registry::valueNames(key), (Names{"A", "B", "C"}));
+    EXPECT_EQ(registry::readDword(key, "B"), 0xFFFFFFFFu);
+    EXPECT_EQ(registry::readString(key, "B"), std::nullopt);
+    EXPECT_EQ(registry::readDword(key, "Missing"), std::nullopt);
+    EXPECT_TRUE(registry::valueExists(key, "b"));
+    EXPECT_FALSE(registry::valueExists(key, "D"));
+}
+
+TEST_F(Registry, KeyAndValueNamesIgnoreLetterCaseCyrillicToo)
+{
+    struct Case {
+        const char* written;
+        const char* read;
+    };
+    const Case cases[] = {
+        {"Software\\Kestrane\\Position", "SOFTWARE\\kestrane\\POSITION"},
+        {"Software\\Кестрейн\\Позиция", "software\\КЕСТРЕЙН\\пОЗИЦИЯ"},
+        {"Software\\Ёлка\\Ђђ", "software\\ёЛКА\\ђЂ"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.written);
+        ASSERT_TRUE(registry::writeString(cp(c.written), cp("Имя"), "v"));
+        EXPECT_TRUE(registry::keyExists(cp(c.read)));
+        EXPECT_EQ(registry::readString(cp(c.read), cp("иМЯ")), "v");
+    }
+    EXPECT_EQ(registry::subKeyNames("SOFTWARE"), (Names{"Kestrane", cp("Кестрейн"), cp("Ёлка")}));
+}
+
+TEST_F(Registry, DeletesValuesAndKeysWithTheirSubkeys)
+{
+    ASSERT_TRUE(registry::writeDword("Software\\K\\A", "V", 1));
+    ASSERT_TRUE(registry::writeDword("Software\\K\\A\\B\\C", "V", 2));
+    ASSERT_TRUE(registry::writeDword("Software\\K\\AB", "V", 3));  // a name with A for a start
+    ASSERT_TRUE(registry::writeDword("Software\\K\\A", "W", 4));
+
+    EXPECT_TRUE(registry::deleteValue("software\\k\\a", "v"));
+    EXPECT_FALSE(registry::deleteValue("Software\\K\\A", "V"));
+    EXPECT_FALSE(registry::deleteValue("Software\\Nothing", "V"));
+    EXPECT_EQ(registry::valueNames("Software\\K\\A"), Names{"W"});
+
+    EXPECT_EQ(registry::subKeyNames("Software\\K"), (Names{"A", "AB"}));
+    EXPECT_TRUE(registry::deleteKey("Software\\K\\a"));
+    EXPECT_FALSE(registry::deleteKey("Software\\K\\A"));
+    EXPECT_FALSE(registry::keyExists("Software\\K\\A\\B\\C"));
+    EXPECT_EQ(registry::subKeyNames("Software\\K"), Names{"AB"});
+    EXPECT_EQ(registry::readDword("Software\\K\\AB", "V"), 3u);
+}
+
+TEST_F(Registry, EveryByteValueSurvivesInNamesAndTexts)
+{
+    AnsiString all;
+    for (int b = 0; b < 256; ++b) all += static_cast<char>(b);
+    const AnsiString name = all.substr(1);  // an empty name would be the unnamed value
+    ASSERT_TRUE(registry::writeString("Software\\Bytes", name, all));
+    ASSERT_TRUE(registry::writeString("Software\\Bytes", "", "unnamed"));
+
+    EXPECT_EQ(registry::readString("Software\\Bytes", name), all);
+    EXPECT_EQ(registry::valueNames("Software\\Bytes"), (Names{name, ""}));
+    EXPECT_EQ(registry::readString("Software\\Bytes", ""), "unnamed");
+    // One line per value: line breaks inside texts are escaped.
+    const std::string file = testenv::readFile(storeFile());
+    EXPECT_EQ(std::count(file.begin(), file.end(), '\n'), 8);
+    EXPECT_NE(file.find("@=\"unnamed\"\n"), std::string::npos);
+}
+
+TEST_F(Registry, LinesThatDoNotParseAreSkipped)
+{
+    testenv::writeFile(storeFile(),
+                       "\xEF\xBB\xBFREGEDIT4\r\n"
+                       "junk\n"
+                       "\"BeforeAnyKey\"=dword:00000001\n"
+                       "[HKEY_CURRENT_USER\\Software\\G]\n"
+                       "\"Good\"=dword:0000000a\n"
+                       "\"NoEquals\"\n"
+                       "\"BadHex\"=dword:xyz\n"
+                       "\"TooLong\"=dword:123456789\n"
+                       "\"Unclosed=\"abc\n"
+                       "\"BadEscape\"=\"\\q\"\n"
+                       "\"AfterQuote\"=\"a\"b\n"
+                       "\"Binary\"=hex:01,02\n"
+                       "\xFF\xFE broken UTF-8\n"
+                       "[HKEY_LOCAL_MACHINE\\Software\\G]\n"
+                       "\"Foreign\"=dword:00000001\n"
+                       "[HKEY_CURRENT_USER\\Software\\G\n"
+                       "\"UnderBrokenHeader\"=dword:00000001\n"
+                       "[hkey_current_user\\software\\g]\r\n"
+                       "\"Text\"=\"ok\"\r\n");
+
+    EXPECT_EQ(registry::valueNames("Software\\G"), (Names{"Good", "Text"}));
+    EXPECT_EQ(registry::readDword("Software\\G", "Good"), 10u);
+    EXPECT_EQ(registry::readString("Software\\G", "Text"), "ok");
+    EXPECT_EQ(registry::subKeyNames(""), Names{"Software"});
+
+    // A change rewrites the file without the junk, giving the parent its section.
+    ASSERT_TRUE(registry::writeDword("Software\\G", "New", 2));
+    EXPECT_EQ(testenv::readFile(storeFile()),
+              "REGEDIT4\n\n"
+              "[HKEY_CURRENT_USER\\Software]\n\n"
+              "[HKEY_CURRENT_USER\\Software\\G]\n"
+              "\"Good\"=dword:0000000a\n"
+              "\"Text\"=\"ok\"\n"
+              "\"New\"=dword:00000002\n\n");
+}
+
+TEST_F(Registry, AWriteThatFailsChangesNothing)
+{
+    ASSERT_TRUE(registry::writeDword("Software\\W", "Kept", 1));
+    const std::string before = testenv::readFile(storeFile());
+    const std::string blocker = storeFile() + ".tmp";  // the temporary file cannot be made
+    ASSERT_EQ(mkdir(blocker.c_str(), 0700), 0);
+    EXPECT_FALSE(registry::writeDword("Software\\W", "New", 2));
+    EXPECT_FALSE(registry::deleteKey("Software\\W"));
+    rmdir(blocker.c_str());
+    EXPECT_EQ(testenv::readFile(storeFile()), before);
+}
+
+TEST_F(Registry, TwoProcessesWritingAtOnceLoseNothing)
+{
+    constexpr int kPerChild = 200;
+    pid_t children[2];
+    for (int c = 0; c < 2; ++c) {
+        children[c] = fork();
+        ASSERT_GE(children[c], 0);
+        if (children[c] == 0) {
+            bool ok = true;
+            for (int i = 0; i < kPerChild; ++i) {
+                const AnsiString name = "P" + std::to_string(c) + "_" + std::to_string(i);
+                ok = registry::writeDword("Software\\Race", name, static_cast<uint32_t>(i)) && ok;
+            }
+            _exit(ok ? 0 : 1);
+        }
+    }
+    for (pid_t child : children) {
+        int status = 0;
+        ASSERT_EQ(waitpid(child, &status, 0), child);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    }
+    EXPECT_EQ(registry::valueNames("Software\\Race").size(), 2u * kPerChild);
+    EXPECT_EQ(registry::readDword("Software\\Race", "P1_199"), 199u);
+}
