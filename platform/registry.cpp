@@ -403,6 +403,15 @@ bool writeString(const AnsiString& key, const AnsiString& name, const AnsiString
     });
 }
 
+bool writeDwords(const AnsiString& key, const std::vector<std::pair<AnsiString, uint32_t>>& values)
+{
+    return modify(key, [&](Store& store, const AnsiString& path) {
+        Key& k = makeKey(store, path);
+        for (const auto& [name, value] : values) setValue(k, Value{name, true, value, {}});
+        return true;
+    });
+}
+
 bool deleteValue(const AnsiString& key, const AnsiString& name)
 {
     return modify(key, [&](Store& store, const AnsiString& path) {

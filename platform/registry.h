@@ -18,6 +18,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <utility>
 #include <vector>
 
 namespace registry {
@@ -32,6 +33,8 @@ std::optional<AnsiString> readString(const AnsiString& key, const AnsiString& na
 // when the store cannot be written; nothing is then changed.
 bool writeDword(const AnsiString& key, const AnsiString& name, uint32_t value);
 bool writeString(const AnsiString& key, const AnsiString& name, const AnsiString& value);
+// Several DWORD values in one change of the file, in the order given.
+bool writeDwords(const AnsiString& key, const std::vector<std::pair<AnsiString, uint32_t>>& values);
 
 // False when there was nothing to delete or the store cannot be written.
 bool deleteValue(const AnsiString& key, const AnsiString& name);

@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QRegularExpression>
 #include <QThread>
 
 #include <csignal>
@@ -140,4 +141,42 @@ TEST_F(PagerStart, MinimizedKeepsTheWindowHiddenInEverySpelling)
         terminate(p);
         ASSERT_TRUE(waitForHandle(false));
     }
+}
+
+TEST_F(PagerStart, WindowComesBackAtTheSamePlaceAndSize)
+{
+    auto geometry = [&](const QString& id) {
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("DISPLAY", display.name());
+        p.setProcessEnvironment(env);
+        p.start("xdotool", {"getwindowgeometry", "--shell", id});
+        p.waitForFinished(5000);
+        return QString::fromLatin1(p.readAllStandardOutput()).split('\n').filter(QRegularExpression("^(X|Y|WIDTH|HEIGHT)="));
+    };
+    auto xdotool = [&](const QStringList& args) {
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("DISPLAY", display.name());
+        p.setProcessEnvironment(env);
+        p.start("xdotool", args);
+        p.waitForFinished(5000);
+    };
+
+    QProcess* first = startRunning();
+    ASSERT_TRUE(display.waitForWindow(kTitle, kWait));
+    const QString id = display.visibleWindows(kTitle).front();
+    xdotool({"windowmove", id, "140", "90"});
+    xdotool({"windowsize", id, "700", "620"});
+    QThread::msleep(300);
+    const QStringList before = geometry(id);
+    terminate(first);
+
+    QProcess* second = startRunning();
+    ASSERT_TRUE(display.waitForWindow(kTitle, kWait));
+    QThread::msleep(300);
+    EXPECT_EQ(geometry(display.visibleWindows(kTitle).front()), before);
+    EXPECT_TRUE(before.contains("X=140")) << before.join(' ').toStdString();
+    EXPECT_TRUE(before.contains("WIDTH=700")) << before.join(' ').toStdString();
+    terminate(second);
 }

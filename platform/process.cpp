@@ -1,0 +1,53 @@
+#include "platform/process.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace process {
+
+bool start(const std::string& program, const std::string& folder)
+{
+    if (program.empty()) return false;
+    // The grandchild reports a failed exec through the pipe; a successful
+    // exec closes it (O_CLOEXEC) without a word.
+    int report[2];
+    if (pipe2(report, O_CLOEXEC) != 0) return false;
+
+    const pid_t child = fork();
+    if (child < 0) {
+        close(report[0]);
+        close(report[1]);
+        return false;
+    }
+    if (child == 0) {
+        // The middle process ends at once, so the program is adopted by init.
+        setsid();
+        const pid_t grandchild = fork();
+        if (grandchild != 0) _exit(grandchild < 0 ? 1 : 0);
+        int err = 0;
+        if (!folder.empty() && chdir(folder.c_str()) != 0) {
+            err = errno;
+        } else {
+            char* const argv[] = {const_cast<char*>(program.c_str()), nullptr};
+            execv(program.c_str(), argv);
+            err = errno;
+        }
+        [[maybe_unused]] const ssize_t n = write(report[1], &err, sizeof err);
+        _exit(127);
+    }
+    close(report[1]);
+    int status = 0;
+    while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
+    }
+    int err = 0;
+    ssize_t n;
+    do {
+        n = read(report[0], &err, sizeof err);
+    } while (n < 0 && errno == EINTR);
+    close(report[0]);
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0 && n == 0;
+}
+
+}  // namespace process
