@@ -1,0 +1,699 @@
+#include "pager/main/addrbook.h"
+
+#include "pager/ini.h"
+#include "pager/opdb.h"
+#include "platform/app.h"
+#include "platform/codepage.h"
+#include "platform/inifile.h"
+#include "platform/ui/shell.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QComboBox>
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMessageBox>
+#include <QPainter>
+#include <QPixmap>
+#include <QToolButton>
+#include <QTreeWidget>
+#include <QUrl>
+
+#include <utility>
+
+namespace {
+
+QString u(const char* utf8) { return QString::fromUtf8(utf8); }
+QString fromAnsi(std::string_view s) { return codepage::toUnicode(s); }
+
+const char* const kAttention = "Внимание";
+
+QString column2Caption(int column2)
+{
+    switch (column2) {
+    case 0: return u("Оператор связи");
+    case 1: return u("Полное имя");
+    case 2: return u("E-Mail");
+    default: return {};
+    }
+}
+
+// A pager: a dark case with a light screen.
+QIcon pagerIcon()
+{
+    QPixmap pm(16, 16);
+    pm.fill(Qt::transparent);
+    QPainter p(&pm);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(QPen(QColor(30, 30, 30), 1));
+    p.setBrush(QColor(70, 70, 90));
+    p.drawRoundedRect(QRectF(1.5, 3.5, 13, 9), 2, 2);
+    p.setPen(Qt::NoPen);
+    p.setBrush(QColor(150, 220, 150));
+    p.drawRect(QRectF(3.5, 5.5, 9, 4));
+    return QIcon(pm);
+}
+
+// A mobile phone with a screen and keys.
+QIcon smsIcon()
+{
+    QPixmap pm(16, 16);
+    pm.fill(Qt::transparent);
+    QPainter p(&pm);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(QPen(QColor(20, 20, 60), 1));
+    p.setBrush(QColor(60, 90, 170));
+    p.drawRoundedRect(QRectF(4.5, 0.5, 7, 15), 2, 2);
+    p.setPen(Qt::NoPen);
+    p.setBrush(QColor(200, 230, 255));
+    p.drawRect(QRectF(6, 2.5, 4, 4));
+    p.setBrush(Qt::white);
+    for (int row = 0; row < 3; ++row) {
+        for (int col = 0; col < 2; ++col) p.drawRect(QRectF(6 + col * 2.5, 8 + row * 2.2, 1.5, 1.4));
+    }
+    return QIcon(pm);
+}
+
+QToolButton* speedButton(QWidget* parent, const char* name, const char* text, const char* hint)
+{
+    auto* b = new QToolButton(parent);
+    b->setObjectName(QString::fromLatin1(name));
+    b->setText(u(text));
+    b->setToolTip(u(hint));
+    b->setAutoRaise(true);
+    b->setFixedSize(23, 22);
+    return b;
+}
+
+QAction* menuItem(QMenu* menu, const char* name, const char* caption)
+{
+    QAction* a = menu->addAction(u(caption));
+    a->setObjectName(QString::fromLatin1(name));
+    return a;
+}
+
+// The edit of a box is usable only while the box is checked, on the window
+// colour then and on the button-face colour otherwise.
+void followBox(const QCheckBox* box, QLineEdit* edit)
+{
+    const bool on = box->checkState() == Qt::Checked;
+    edit->setEnabled(on);
+    QPalette pal = edit->palette();
+    const QPalette system = QApplication::palette();
+    const QColor base = on ? system.color(QPalette::Active, QPalette::Base)
+                           : system.color(QPalette::Active, QPalette::Button);
+    for (auto group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled}) pal.setColor(group, QPalette::Base, base);
+    edit->setPalette(pal);
+}
+
+}  // namespace
+
+void TProgramGrayCheckBox::nextCheckState()
+{
+    setCheckState(checkState() == Qt::Checked ? Qt::Unchecked : Qt::Checked);
+}
+
+TAddrBook::TAddrBook(QWidget* Parent, const TOpList& OpList, std::string BookFileName)
+    : QObject(Parent), parent_(Parent), opList_(OpList), bookFile_(std::move(BookFileName))
+{
+    TypesImage = {pagerIcon(), smsIcon()};
+
+    cbAddrBook = new QComboBox(Parent);
+    cbAddrBook->setObjectName("cbAddrBook");
+    cbAddrBook->setEditable(false);
+    cbAddrBook->setToolTip(u("Группа"));
+    cbAddrBook->setGeometry(8, 16, 200, 21);
+
+    pmBook = new QMenu(Parent);
+    pmBook->setObjectName("pmBook");
+    mAddrAdd = menuItem(pmBook, "mAddrAdd", "Добавить группу...");
+    mAddrDel = menuItem(pmBook, "mAddrDel", "Удалить группу");
+    mAddrEdit = menuItem(pmBook, "mAddrEdit", "Переименовать группу...");
+
+    tbAddrBook = new QToolButton(Parent);
+    tbAddrBook->setObjectName("tbAddrBook");
+    tbAddrBook->setMenu(pmBook);
+    tbAddrBook->setPopupMode(QToolButton::InstantPopup);
+    tbAddrBook->setAutoRaise(true);
+    tbAddrBook->setGeometry(214, 16, 23, 22);
+
+    lvAddr = new QTreeWidget(Parent);
+    lvAddr->setObjectName("lvAddr");
+    lvAddr->setColumnCount(2);
+    lvAddr->setHeaderLabels({u("Имя"), column2Caption(0)});
+    lvAddr->setRootIsDecorated(false);
+    lvAddr->setItemsExpandable(false);
+    lvAddr->setSelectionMode(QAbstractItemView::SingleSelection);
+    lvAddr->setSelectionBehavior(QAbstractItemView::SelectRows);
+    lvAddr->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    lvAddr->setSortingEnabled(false);
+    lvAddr->setContextMenuPolicy(Qt::CustomContextMenu);
+    lvAddr->setGeometry(8, 44, 200, 150);
+
+    sbAdd = speedButton(Parent, "sbAdd", "+", "Добавить запись");
+    sbDel = speedButton(Parent, "sbDel", "−", "Удалить запись");
+    sbEdit = speedButton(Parent, "sbEdit", "…", "Редактировать запись");
+    sbUp = speedButton(Parent, "sbUp", "▲", "Переместить вверх");
+    sbDn = speedButton(Parent, "sbDn", "▼", "Переместить вниз");
+    sbMail = speedButton(Parent, "sbMail", "@", "Отправить Email абоненту");
+    int top = 44;
+    for (QToolButton* b : {sbAdd, sbDel, sbEdit, sbMail, sbUp, sbDn}) {
+        b->move(212, top);
+        top += 24;
+    }
+
+    pmBookItem = new QMenu(Parent);
+    pmBookItem->setObjectName("pmBookItem");
+    mBookAdd = menuItem(pmBookItem, "mBookAdd", "Добавить...");
+    mBookAdd->setShortcut(QKeySequence(Qt::Key_Insert));
+    mBookDel = menuItem(pmBookItem, "mBookDel", "Удалить");
+    mBookDel->setShortcut(QKeySequence(Qt::Key_Delete));
+    mBookEdit = menuItem(pmBookItem, "mBookEdit", "Редактировать");
+    pmBookItem->addSeparator();
+    mSelectAll = menuItem(pmBookItem, "mSelectAll", "Отметить все");
+    mSelectAll->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_A));
+    mSelectNone = menuItem(pmBookItem, "mSelectNone", "Снять отметки");
+    // The shortcuts work while the list has the focus, the menu closed.
+    for (QAction* a : {mBookAdd, mBookDel, mSelectAll}) {
+        a->setShortcutContext(Qt::WidgetShortcut);
+        lvAddr->addAction(a);
+    }
+
+    Ask = [this](const QString& text) {
+        return QMessageBox::question(parent_->window(), u(kAttention), text, QMessageBox::Yes | QMessageBox::No,
+                                     QMessageBox::Yes) == QMessageBox::Yes;
+    };
+    Warn = [this](const QString& text) { QMessageBox::warning(parent_->window(), u(kAttention), text); };
+
+    auto bind = [this](auto* sender, auto signal, auto fn) {
+        connect(sender, signal, this, [this, fn] { app::guard([this, fn] { (this->*fn)(); }); });
+    };
+    bind(cbAddrBook, &QComboBox::activated, &TAddrBook::cbAddrBookChange);
+    bind(sbAdd, &QToolButton::clicked, &TAddrBook::openAddContact);
+    bind(mBookAdd, &QAction::triggered, &TAddrBook::openAddContact);
+    bind(sbEdit, &QToolButton::clicked, &TAddrBook::openEditContact);
+    bind(mBookEdit, &QAction::triggered, &TAddrBook::openEditContact);
+    bind(sbDel, &QToolButton::clicked, &TAddrBook::sbDelClick);
+    bind(mBookDel, &QAction::triggered, &TAddrBook::sbDelClick);
+    bind(sbUp, &QToolButton::clicked, &TAddrBook::sbUpClick);
+    bind(sbDn, &QToolButton::clicked, &TAddrBook::sbDnClick);
+    bind(sbMail, &QToolButton::clicked, &TAddrBook::sbMailClick);
+    bind(mSelectAll, &QAction::triggered, &TAddrBook::mSelectAllClick);
+    bind(mSelectNone, &QAction::triggered, &TAddrBook::mSelectNoneClick);
+    bind(mAddrAdd, &QAction::triggered, &TAddrBook::openAddGroup);
+    bind(mAddrDel, &QAction::triggered, &TAddrBook::mAddrDelClick);
+    bind(mAddrEdit, &QAction::triggered, &TAddrBook::openRenameGroup);
+    bind(lvAddr, &QTreeWidget::itemSelectionChanged, &TAddrBook::syncSelection);
+    connect(lvAddr, &QTreeWidget::itemDoubleClicked, this,
+            [this](QTreeWidgetItem* item) { app::guard([this, item] { lvAddrDblClick(item); }); });
+    connect(lvAddr, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
+        app::guard([this, at] { pmBookItem->popup(lvAddr->viewport()->mapToGlobal(at)); });
+    });
+
+    ED(false);
+}
+
+TAddrBook::~TAddrBook() = default;
+
+// ---- groups and rows -------------------------------------------------------
+
+void TAddrBook::LoadGroups()
+{
+    const TIniFile book(bookFile_);
+    groups_ = ReadBookGroups(book);
+    cbAddrBook->clear();
+    for (const AnsiString& g : groups_) cbAddrBook->addItem(fromAnsi(g));
+    const int last = static_cast<int>(groups_.size()) - 1;
+    const int index = Ini.Main.BookIndex > last ? last : Ini.Main.BookIndex;
+    cbAddrBook->setCurrentIndex(index < 0 ? -1 : index);
+}
+
+void TAddrBook::SetViewAddr()
+{
+    lvAddr->setHeaderHidden(Ini.View.Column2 < 0);
+    if (Ini.View.Column2 >= 0 && Ini.View.Column2 <= 2) {
+        lvAddr->headerItem()->setText(1, column2Caption(Ini.View.Column2));
+    }
+    Ini.Main.BookIndex = -1;
+    cbAddrBookChange();
+}
+
+void TAddrBook::ShowImages(bool On)
+{
+    imagesShown_ = On;
+    for (int i = 0; i < Count(); ++i) showRow(Row(i));
+}
+
+int TAddrBook::ShownGroup() const
+{
+    const int index = Ini.Main.BookIndex;
+    return index >= 0 && index < static_cast<int>(groups_.size()) ? index : -1;
+}
+
+void TAddrBook::cbAddrBookChange()
+{
+    const int index = cbAddrBook->currentIndex();
+    if (index == Ini.Main.BookIndex) return;
+    try {
+        SaveBook();
+    } catch (...) {
+        // The rows are still the old group's: show its name again.
+        cbAddrBook->setCurrentIndex(ShownGroup());
+        throw;
+    }
+    Ini.Main.BookIndex = index;
+    ClearAddr();
+    if (index >= 0 && index < static_cast<int>(groups_.size())) {
+        const TIniFile book(bookFile_);
+        for (const TBookEntry& e : LoadBookGroup(book, groups_[static_cast<size_t>(index)])) {
+            appendRow(e.Name, e.Item, GetTypeIndex(opList_, e.Item.Addr));
+        }
+    }
+    if (ShowPanel) {
+        for (int panel = 1; panel <= 3; ++panel) ShowPanel(panel, {});
+    }
+}
+
+void TAddrBook::SaveBook()
+{
+    const int index = ShownGroup();
+    if (index < 0) return;
+    TIniFile book(bookFile_);
+    WriteBookGroup(book, groups_[static_cast<size_t>(index)], shownEntries());
+    book.UpdateFile();
+}
+
+void TAddrBook::ClearAddr()
+{
+    forgetSelection();
+    const QSignalBlocker quiet(lvAddr);
+    lvAddr->clear();
+    ED(false);
+}
+
+AnsiString TAddrBook::SetColumn2(const TBookItem& Item) const
+{
+    switch (Ini.View.Column2) {
+    case 0: {
+        const int op = GetOpIndex(opList_, Item.Addr);
+        return op >= 0 ? opList_.Objects(op).Description : AnsiString();
+    }
+    case 1: return Item.FullName;
+    case 2: return Item.EMail;
+    default: return {};
+    }
+}
+
+int TAddrBook::Count() const { return lvAddr->topLevelItemCount(); }
+
+TBookRow* TAddrBook::Row(int Index) const { return static_cast<TBookRow*>(lvAddr->topLevelItem(Index)); }
+
+std::vector<TBookEntry> TAddrBook::shownEntries() const
+{
+    std::vector<TBookEntry> out;
+    out.reserve(static_cast<size_t>(Count()));
+    for (int i = 0; i < Count(); ++i) out.push_back({Row(i)->Name, Row(i)->Item});
+    return out;
+}
+
+TBookRow* TAddrBook::appendRow(const AnsiString& Name, const TBookItem& Item, int ImageIndex)
+{
+    auto* row = new TBookRow;
+    row->Name = Name;
+    row->Item = Item;
+    row->ImageIndex = ImageIndex;
+    row->setFlags(Qt::ItemIsSelectable | Qt::ItemIsEnabled | Qt::ItemIsUserCheckable | Qt::ItemNeverHasChildren);
+    row->setCheckState(0, Qt::Unchecked);
+    showRow(row);
+    lvAddr->addTopLevelItem(row);
+    return row;
+}
+
+void TAddrBook::showRow(TBookRow* Row)
+{
+    Row->setText(0, fromAnsi(Row->Name));
+    Row->setText(1, fromAnsi(SetColumn2(Row->Item)));
+    const bool image = imagesShown_ && Row->ImageIndex >= 0 && Row->ImageIndex < TypesImage.size();
+    Row->setIcon(0, image ? TypesImage[Row->ImageIndex] : QIcon());
+}
+
+// ---- selection ---------------------------------------------------------------
+
+void TAddrBook::syncSelection()
+{
+    const QList<QTreeWidgetItem*> items = lvAddr->selectedItems();
+    auto* now = items.isEmpty() ? nullptr : static_cast<TBookRow*>(items.first());
+    if (now == selected_) return;
+    TBookRow* old = selected_;
+    selected_ = now;
+    if (old) lvAddrSelectItem(old, false);
+    if (now) lvAddrSelectItem(now, true);
+}
+
+// Reports the selected row as deselected before it goes away.
+void TAddrBook::forgetSelection()
+{
+    TBookRow* old = std::exchange(selected_, nullptr);
+    if (old) lvAddrSelectItem(old, false);
+}
+
+void TAddrBook::lvAddrSelectItem(TBookRow* Item, bool Selected)
+{
+    ED(Selected);
+    if (ShowPanel) {
+        AnsiString op;
+        AnsiString fullName;
+        AnsiString email;
+        if (Selected) {
+            const int index = GetOpIndex(opList_, Item->Item.Addr);
+            if (index >= 0) {
+                op = opList_.Objects(index).Description + codepage::fromUtf8(" аб ") +
+                     GetPagerNum(opList_, Item->Item.Addr, index);
+            }
+            fullName = Item->Item.FullName;
+            email = Item->Item.EMail;
+        }
+        ShowPanel(0, op);
+        ShowPanel(1, fullName);
+        ShowPanel(2, email);
+    }
+    if (OnSelectItem) OnSelectItem(Item, Selected);
+}
+
+void TAddrBook::ED(bool Enabled)
+{
+    const int index = selected_ ? lvAddr->indexOfTopLevelItem(selected_) : -1;
+    sbUp->setEnabled(Enabled && index >= 1);
+    sbDn->setEnabled(Enabled && index >= 0 && index < Count() - 1);
+}
+
+void TAddrBook::selectRow(TBookRow* Row)
+{
+    lvAddr->scrollToItem(Row);
+    lvAddr->setCurrentItem(Row);
+    Row->setSelected(true);
+    lvAddr->setFocus();
+    syncSelection();
+}
+
+// ---- contacts ----------------------------------------------------------------
+
+bool TAddrBook::acceptContactName(const AnsiString& Name, int Self)
+{
+    std::vector<AnsiString> names;
+    names.reserve(static_cast<size_t>(Count()));
+    for (int i = 0; i < Count(); ++i) names.push_back(Row(i)->Name);
+    switch (CheckContactName(Name, names, Self)) {
+    case TNameCheck::Ok: return true;
+    case TNameCheck::Unstorable:
+        warn(u("Имя «%1» нельзя сохранить в адресной книге: оно не должно быть пустым, начинаться или "
+               "кончаться пробелом, начинаться с «[» или «;» и содержать знак «=».")
+                 .arg(fromAnsi(Name)));
+        return false;
+    case TNameCheck::Taken:
+        warn(u("В этой группе уже есть запись «%1» (большие и малые буквы в именах не различаются). "
+               "Дайте записи другое имя.")
+                 .arg(fromAnsi(Name)));
+        return false;
+    }
+    return false;
+}
+
+bool TAddrBook::sbAddClick(const TBookItDialogResult& Result)
+{
+    if (ShownGroup() < 0) {
+        warn(u("Нет открытой группы: записи хранятся в группах. Сначала добавьте группу."));
+        return false;
+    }
+    if (!acceptContactName(Result.Name, -1)) return false;
+    TBookItem item;
+    if (!ApplyBookItDialog(opList_, Result, item)) {
+        warn(u("Не найден оператор для выбранных типа, города и оператора. Запись не добавлена."));
+        return false;
+    }
+    selectRow(appendRow(Result.Name, item, Result.Type));
+    return true;
+}
+
+std::optional<TBookItDialogInit> TAddrBook::EditInit() const
+{
+    if (!selected_) return std::nullopt;
+    return BookItDialogInit(opList_, selected_->Name, selected_->Item);
+}
+
+bool TAddrBook::sbEditClick(const TBookItDialogResult& Result)
+{
+    TBookRow* row = selected_;
+    if (!row) return false;
+    if (!acceptContactName(Result.Name, lvAddr->indexOfTopLevelItem(row))) return false;
+    const bool found = ApplyBookItDialog(opList_, Result, row->Item);
+    row->Name = Result.Name;
+    // With the old address kept, the image keeps telling that address's type.
+    row->ImageIndex = found ? Result.Type : GetTypeIndex(opList_, row->Item.Addr);
+    showRow(row);
+    lvAddrSelectItem(row, true);
+    if (!found) {
+        warn(u("Не найден оператор для выбранных типа, города и оператора. "
+               "Адрес абонента оставлен прежним, остальные данные записи изменены."));
+    }
+    return true;
+}
+
+bool TAddrBook::sbDelClick()
+{
+    TBookRow* row = selected_;
+    if (!row) return false;
+    if (!ask(u("Вы действительно хотите удалить этого человека из списка?"))) return false;
+    forgetSelection();
+    {
+        const QSignalBlocker quiet(lvAddr);
+        delete row;
+        lvAddr->clearSelection();
+    }
+    syncSelection();
+    return true;
+}
+
+bool TAddrBook::moveSelected(int Delta)
+{
+    TBookRow* from = selected_;
+    if (!from) return false;
+    const int index = lvAddr->indexOfTopLevelItem(from);
+    const int target = index + Delta;
+    if (target < 0 || target >= Count()) return false;
+    TBookRow* to = Row(target);
+    std::swap(from->Name, to->Name);
+    std::swap(from->Item, to->Item);
+    std::swap(from->ImageIndex, to->ImageIndex);
+    const Qt::CheckState check = from->checkState(0);
+    from->setCheckState(0, to->checkState(0));
+    to->setCheckState(0, check);
+    showRow(from);
+    showRow(to);
+    selectRow(to);
+    return true;
+}
+
+bool TAddrBook::sbUpClick() { return moveSelected(-1); }
+bool TAddrBook::sbDnClick() { return moveSelected(1); }
+
+void TAddrBook::mSelectAllClick()
+{
+    for (int i = 0; i < Count(); ++i) Row(i)->setCheckState(0, Qt::Checked);
+}
+
+void TAddrBook::mSelectNoneClick()
+{
+    for (int i = 0; i < Count(); ++i) Row(i)->setCheckState(0, Qt::Unchecked);
+}
+
+void TAddrBook::lvAddrDblClick(QTreeWidgetItem* Item)
+{
+    if (!Item) return;
+    Item->setCheckState(0, Item->checkState(0) == Qt::Checked ? Qt::Unchecked : Qt::Checked);
+}
+
+void TAddrBook::sbMailClick()
+{
+    if (!selected_ || selected_->Item.EMail.empty()) return;
+    // The address is the path of a mailto link whatever it holds, so it can
+    // only ever reach the mail program.
+    QUrl url;
+    url.setScheme("mailto");
+    url.setPath(fromAnsi(selected_->Item.EMail));
+    if (!shell::open(url)) warn(u("Не удалось открыть почтовую программу."));
+}
+
+// ---- groups ------------------------------------------------------------------
+
+bool TAddrBook::acceptGroupName(const AnsiString& Name, int Self)
+{
+    switch (CheckGroupName(Name, groups_, Self)) {
+    case TNameCheck::Ok: return true;
+    case TNameCheck::Unstorable:
+        warn(u("Название группы «%1» нельзя сохранить: оно не должно быть пустым, начинаться или "
+               "кончаться пробелом и содержать знак «]».")
+                 .arg(fromAnsi(Name)));
+        return false;
+    case TNameCheck::Taken:
+        warn(u("Группа «%1» уже есть (большие и малые буквы в названиях не различаются). "
+               "Выберите другое название.")
+                 .arg(fromAnsi(Name)));
+        return false;
+    }
+    return false;
+}
+
+bool TAddrBook::mAddrAddClick(const AnsiString& Name)
+{
+    if (!acceptGroupName(Name, -1)) return false;
+    groups_.push_back(Name);
+    cbAddrBook->addItem(fromAnsi(Name));
+    cbAddrBook->setCurrentIndex(cbAddrBook->count() - 1);
+    try {
+        cbAddrBookChange();
+    } catch (...) {
+        groups_.pop_back();
+        cbAddrBook->removeItem(cbAddrBook->count() - 1);
+        cbAddrBook->setCurrentIndex(ShownGroup());
+        throw;
+    }
+    TIniFile book(bookFile_);
+    book.WriteString(Name, EmptyGroupKey, {});
+    book.UpdateFile();
+    return true;
+}
+
+bool TAddrBook::mAddrDelClick()
+{
+    const int index = cbAddrBook->currentIndex();
+    if (groups_.empty() || index < 0) return false;
+    if (!ask(u("Вы действительно хотите удалить эту группу?"))) return false;
+    TIniFile book(bookFile_);
+    // Sections that differ in letter case only are one group: none may come back.
+    while (book.SectionExists(groups_[static_cast<size_t>(index)])) book.EraseSection(groups_[static_cast<size_t>(index)]);
+    book.UpdateFile();
+
+    groups_.erase(groups_.begin() + index);
+    cbAddrBook->removeItem(index);
+    const int count = static_cast<int>(groups_.size());
+    cbAddrBook->setCurrentIndex(index < count ? index : count - 1);
+    // The rows of the deleted group are dropped, not saved.
+    ClearAddr();
+    Ini.Main.BookIndex = -1;
+    cbAddrBookChange();
+    return true;
+}
+
+bool TAddrBook::mAddrEditClick(const AnsiString& Name)
+{
+    const int index = cbAddrBook->currentIndex();
+    if (groups_.empty() || index < 0) return false;
+    if (!acceptGroupName(Name, index)) return false;
+    const AnsiString old = groups_[static_cast<size_t>(index)];
+    TIniFile book(bookFile_);
+    // The group is written under its new name at once, so nothing of it
+    // depends on a later save point.
+    const std::vector<TBookEntry> entries = ShownGroup() == index ? shownEntries() : LoadBookGroup(book, old);
+    while (book.SectionExists(old)) book.EraseSection(old);
+    WriteBookGroup(book, Name, entries);
+    book.UpdateFile();
+
+    groups_[static_cast<size_t>(index)] = Name;
+    cbAddrBook->setItemText(index, fromAnsi(Name));
+    return true;
+}
+
+void TAddrBook::tbAddrBookClick() { tbAddrBook->showMenu(); }
+
+// ---- dialogs -----------------------------------------------------------------
+
+void TAddrBook::openAddContact()
+{
+    if (!ShowBookItDialog) return;
+    if (ShownGroup() < 0) {
+        warn(u("Нет открытой группы: записи хранятся в группах. Сначала добавьте группу."));
+        return;
+    }
+    if (const auto result = ShowBookItDialog(nullptr)) sbAddClick(*result);
+}
+
+void TAddrBook::openEditContact()
+{
+    if (!ShowBookItDialog) return;
+    const auto init = EditInit();
+    if (!init) return;
+    if (const auto result = ShowBookItDialog(&*init)) sbEditClick(*result);
+}
+
+void TAddrBook::openAddGroup()
+{
+    if (!ShowGroupItDialog) return;
+    if (const auto name = ShowGroupItDialog(nullptr)) mAddrAddClick(*name);
+}
+
+void TAddrBook::openRenameGroup()
+{
+    const int index = cbAddrBook->currentIndex();
+    if (!ShowGroupItDialog || groups_.empty() || index < 0) return;
+    const AnsiString current = groups_[static_cast<size_t>(index)];
+    if (const auto name = ShowGroupItDialog(&current)) mAddrEditClick(*name);
+}
+
+void TAddrBook::warn(const QString& Text)
+{
+    if (Warn) Warn(Text);
+}
+
+bool TAddrBook::ask(const QString& Text) { return Ask && Ask(Text); }
+
+// ---- greeting and signature boxes --------------------------------------------
+
+TAutoTexts::TAutoTexts(QWidget* Parent, const TAddrBook& Book) : QObject(Parent), book_(Book)
+{
+    cbAutoHeader = new TProgramGrayCheckBox(u("Добавить обращение:"), Parent);
+    cbAutoHeader->setObjectName("cbAutoHeader");
+    eHeader = new QLineEdit(Parent);
+    eHeader->setObjectName("eHeader");
+    eHeader->setMaxLength(255);
+    eHeader->setToolTip(MacroHint());
+    cbAutoSignat = new TProgramGrayCheckBox(u("Добавить автоподпись:"), Parent);
+    cbAutoSignat->setObjectName("cbAutoSignat");
+    eSignature = new QLineEdit(Parent);
+    eSignature->setObjectName("eSignature");
+    eSignature->setMaxLength(255);
+    eSignature->setToolTip(MacroHint());
+
+    connect(cbAutoHeader, &QCheckBox::stateChanged, this, [this] { app::guard([this] { cbAutoHeaderClick(); }); });
+    connect(cbAutoSignat, &QCheckBox::stateChanged, this, [this] { app::guard([this] { cbAutoSignatClick(); }); });
+}
+
+QString TAutoTexts::MacroHint()
+{
+    return u("В тексте можно использовать:\n"
+             "%NAME% - имя абонента в списке\n"
+             "%FULLNAME% - полное имя абонента\n"
+             "%EMAIL% - E-Mail абонента\n"
+             "%FROMNAME% - ваше имя\n"
+             "%FROMADDRESS% - ваш E-Mail\n"
+             "%DATE% - сегодняшняя дата\n"
+             "%TIME% - время отправки");
+}
+
+void TAutoTexts::cbAutoHeaderClick() { autoClick(cbAutoHeader, eHeader, Ini.Main.Header, Ini.Main.IsHeader); }
+
+void TAutoTexts::cbAutoSignatClick()
+{
+    autoClick(cbAutoSignat, eSignature, Ini.Main.Signature, Ini.Main.IsSignature);
+}
+
+void TAutoTexts::autoClick(QCheckBox* Box, QLineEdit* Edit, const AnsiString& Text, bool& Setting)
+{
+    if (!(ParamsLoading && ParamsLoading())) {
+        Edit->setText(codepage::toUnicode(Text));
+        Setting = Box->checkState() == Qt::Checked;
+        if (book_.Selected() && ViewUserParam) ViewUserParam(book_.Selected());
+    }
+    followBox(Box, Edit);
+}
