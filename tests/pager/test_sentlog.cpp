@@ -1,0 +1,51 @@
+#include "pager/sentlog.h"
+
+#include "tests/support/testenv.h"
+
+#include <gtest/gtest.h>
+
+using testenv::cp;
+
+TEST(SentLog, KeepsOneRowMoreThanItSavesAndSurvivesARestart)
+{
+    const std::string file = testenv::makeDir("log3") + "/messages.dat";
+    std::vector<TLogRow> rows;
+    for (int i = 1; i <= 5; ++i) AddLogRow(rows, {"N" + std::to_string(i), "d", "t"}, 3);
+    ASSERT_EQ(rows.size(), 4u);
+    EXPECT_EQ(rows.front().To, "N5");  // newest first
+    EXPECT_EQ(rows.back().To, "N2");
+
+    SaveLog(file, rows, 3);
+    EXPECT_EQ(testenv::readFile(file),
+              "[Message1]\r\nTo=N5\r\nDate=d\r\nText=t\r\n\r\n"
+              "[Message2]\r\nTo=N4\r\nDate=d\r\nText=t\r\n\r\n"
+              "[Message3]\r\nTo=N3\r\nDate=d\r\nText=t\r\n");
+    const auto back = LoadLog(file);
+    ASSERT_EQ(back.size(), 3u);
+    EXPECT_EQ(back[2].To, "N3");
+}
+
+TEST(SentLog, NoLogLeavesTheFileAloneAndAnEmptyLogLeavesNoFile)
+{
+    const std::string file = testenv::makeDir("log0") + "/messages.dat";
+    testenv::writeFile(file, "[Message1]\r\nTo=old\r\n");
+    SaveLog(file, {{"x", "y", "z"}}, 0);
+    EXPECT_EQ(testenv::readFile(file), "[Message1]\r\nTo=old\r\n");
+    SaveLog(file, {}, 10);
+    EXPECT_FALSE(testenv::fileExists(file));
+    EXPECT_TRUE(LoadLog(file).empty());
+}
+
+TEST(SentLog, MultiLineCyrillicTextRoundTripsByteForByte)
+{
+    const std::string file = testenv::makeDir("logml") + "/messages.dat";
+    const TLogRow row{cp("Иван Петров"), "05.03.2001 09:07:30", cp("Первая строка\r\nвторая, ёжик №2\r\n")};
+    SaveLog(file, {row}, 10);
+    EXPECT_NE(testenv::readFile(file).find(cp("Text=Первая строка|вторая, ёжик №2|\r\n")), std::string::npos);
+    const auto back = LoadLog(file);
+    ASSERT_EQ(back.size(), 1u);
+    EXPECT_EQ(back[0].To, row.To);
+    EXPECT_EQ(back[0].Date, row.Date);
+    EXPECT_EQ(back[0].Text, row.Text);
+    EXPECT_EQ(LogDate(QDateTime(QDate(2001, 3, 5), QTime(9, 7, 30))), "05.03.2001 09:07:30");
+}
