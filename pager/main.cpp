@@ -42,6 +42,9 @@ int ProgramBlock(int argc, char** argv)
     app::setExceptionHandler(showException);
 
     TMainWin mainWin;
+    // The window's close ends the program; a close asked for while a send
+    // runs waits for the send to unwind.
+    mainWin.OnClosed = [] { QCoreApplication::quit(); };
     app::onTerminationRequest([&mainWin] { mainWin.close(); });
 
     if (startWord == "MINIMIZED") app::application().ShowMainForm = false;

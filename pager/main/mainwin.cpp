@@ -1,53 +1,1268 @@
 #include "pager/main/mainwin.h"
 
+#include "netcomp/fxsmtp.h"
+#include "pager/compose.h"
 #include "pager/ini.h"
 #include "pager/position.h"
 #include "pager/program.h"
 #include "platform/app.h"
+#include "platform/clock.h"
+#include "platform/codepage.h"
+#include "platform/ui/trayhost.h"
+#include "platform/ui/webview.h"
+#include "tray/trayshell.h"
 
+#include <QAction>
 #include <QApplication>
+#include <QCheckBox>
 #include <QCloseEvent>
+#include <QComboBox>
+#include <QDateEdit>
+#include <QFrame>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QInputDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QStyle>
+#include <QTextEdit>
+#include <QTimeEdit>
+#include <QToolButton>
+#include <QTreeWidget>
+
+#include <algorithm>
+
+namespace {
+
+QString u(const char* utf8) { return QString::fromUtf8(utf8); }
+AnsiString cp(const char* utf8) { return codepage::fromUtf8(utf8); }
+QString fromAnsi(std::string_view s) { return codepage::toUnicode(s); }
+
+AnsiString cut255(AnsiString s)
+{
+    if (s.size() > 255) s.resize(255);
+    return s;
+}
+
+// Form geometry (client co-ordinates, pixels).
+constexpr int kClientWidth = 561;
+constexpr int kClientHeight = 547;
+constexpr int kAdvertHeight = 68;
+constexpr int kColumnTop = kAdvertHeight + 4;
+constexpr int kStatusHeight = 20;
+constexpr int kTextHeight = 124;
+constexpr int kParamHeight = 124;
+constexpr int kLogsHeight = 90;
+constexpr int kButtonHeight = 25;
+
+QTreeWidget* listView(QWidget* parent, const char* name, const QStringList& columns, const QList<int>& widths)
+{
+    auto* lv = new QTreeWidget(parent);
+    lv->setObjectName(QString::fromLatin1(name));
+    lv->setColumnCount(static_cast<int>(columns.size()));
+    lv->setHeaderLabels(columns);
+    lv->setRootIsDecorated(false);
+    lv->setItemsExpandable(false);
+    lv->setSelectionMode(QAbstractItemView::SingleSelection);
+    lv->setSelectionBehavior(QAbstractItemView::SelectRows);
+    lv->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    lv->header()->setStretchLastSection(false);
+    for (int i = 0; i < widths.size(); ++i) lv->setColumnWidth(i, widths[i]);
+    return lv;
+}
+
+template <class W>
+W* named(W* w, const char* name)
+{
+    w->setObjectName(QString::fromLatin1(name));
+    return w;
+}
+
+// Line breaks of the text box (LF, and the rich edit's line separator) as
+// the message text holds them (CR LF), and back.
+AnsiString boxText(const QTextEdit* box)
+{
+    QString text = box->toPlainText();
+    text.replace(QChar(0x2028), QLatin1Char('\n'));
+    const AnsiString lf = codepage::fromUnicode(text);
+    AnsiString out;
+    out.reserve(lf.size() + lf.size() / 16);
+    for (char c : lf) {
+        if (c == '\n') out += '\r';
+        if (c != '\r') out += c;
+    }
+    return out;
+}
+
+
+}  // namespace
+
+// ---- TTimer ------------------------------------------------------------------
+
+TTimer::TTimer(QObject* Owner, std::function<void()> OnTimer) : QObject(Owner), onTimer_(std::move(OnTimer))
+{
+    connect(&timer_, &QTimer::timeout, this, [this] { app::guard([this] { onTimer_(); }); });
+}
+
+void TTimer::SetEnabled(bool Value)
+{
+    if (enabled_ == Value) return;
+    enabled_ = Value;
+    update();
+}
+
+void TTimer::SetInterval(int Ms)
+{
+    if (interval_ == Ms) return;
+    interval_ = std::max(0, Ms);
+    update();
+}
+
+void TTimer::update()
+{
+    if (Running())
+        timer_.start(interval_);
+    else
+        timer_.stop();
+}
+
+// ---- creation ----------------------------------------------------------------
 
 TMainWin::TMainWin(QWidget* parent) : QMainWindow(parent)
 {
     setObjectName("MainWin");
     setWindowTitle(QString::fromUtf8(Title));
-    resize(561, 547);
-    setMinimumSize(561, 547);
+    // The form's small dialog font, so the captions fit their places.
+    QFont small = font();
+    small.setPointSizeF(std::min<qreal>(small.pointSizeF(), 8.0));
+    setFont(small);
+    // A dialog closed while this window is hidden must not end the program.
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    InputQuery = [this](const QString& caption, const QString& prompt,
+                        const QString& text) -> std::optional<QString> {
+        auto* box = new QInputDialog(this);
+        box->setWindowTitle(caption);
+        box->setLabelText(prompt);
+        box->setTextValue(text);
+        question_ = box;
+        const int result = box->exec();
+        std::optional<QString> answer;
+        if (question_ && result == QDialog::Accepted) answer = box->textValue();
+        delete question_.data();
+        return answer;
+    };
+    ShowMessage = [this](const QString& text) { QMessageBox::information(this, QString::fromUtf8(Title), text); };
+
+    createControls();
+    bindEvents();
+    resize(kClientWidth, kClientHeight);
+    setMinimumSize(kClientWidth, kClientHeight);
     app::guard([this] { FormCreate(); });
+    created_ = true;
+    FormResize();
 }
 
-TMainWin::~TMainWin() = default;
+TMainWin::~TMainWin()
+{
+    app::applicationWindow().onMessage = nullptr;
+    if (Book) Book->OnSelectItem = nullptr;
+    delete SMTP;  // never on the stack here: the window outlives every send
+    SMTP = nullptr;
+}
+
+void TMainWin::createControls()
+{
+    client = named(new QWidget(this), "client");
+    setCentralWidget(client);
+
+    pAdvert = named(new QFrame(client), "pAdvert");
+    pAdvert->setFrameShape(QFrame::NoFrame);
+    webAdvert = named(new webview::WebView(pAdvert), "webAdvert");
+    webAdvert->setGeometry((kClientWidth - 472) / 2, 2, 472, 64);
+    webAdvert->setFrameShape(QFrame::NoFrame);
+    webAdvert->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    webAdvert->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+
+    // Left column: the address book and the message box.
+    gbAddr = named(new QGroupBox(u("Адресная книга"), client), "gbAddr");
+    Book = new TAddrBook(gbAddr, OpList, ProgramPath + BookFile);
+    Book->cbAddrBook->setGeometry(8, 18, 226, 22);
+    Book->tbAddrBook->setGeometry(240, 18, 23, 22);
+    Book->lvAddr->setGeometry(8, 44, 229, 137);
+    {
+        const int tops[] = {44, 66, 88, 110, 136, 158};
+        int i = 0;
+        for (QToolButton* b : {Book->sbAdd, Book->sbDel, Book->sbEdit, Book->sbMail, Book->sbUp, Book->sbDn})
+            b->move(241, tops[i++]);
+    }
+
+    gbText = named(new QGroupBox(u("Текст сообщения"), client), "gbText");
+    mText = named(new QTextEdit(gbText), "mText");
+    mText->setAcceptRichText(false);
+    mText->setGeometry(8, 18, 253, 84);
+    mText->installEventFilter(this);
+    stCountSymbols = named(new QLabel(gbText), "stCountSymbols");
+    stCountSymbols->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    stCountSymbols->setAutoFillBackground(true);
+    stCountSymbols->setGeometry(213, 104, 48, 16);
+    stCountSymbols->setText("0");
+
+    bSend = named(new QPushButton(u("Отправить сообщение"), client), "bSend");
+    bSend->setDefault(true);
+    bClear = named(new QPushButton(u("Очистить"), client), "bClear");
+    bClear->resize(75, kButtonHeight);
+    bSend->resize(187, kButtonHeight);
+
+    // Right column: the parameters, the queue and the tools.
+    gbParam = named(new QGroupBox(u("Параметры"), client), "gbParam");
+    AutoTexts = new TAutoTexts(gbParam, *Book);
+    AutoTexts->cbAutoHeader->setGeometry(8, 20, 160, 20);
+    AutoTexts->eHeader->setGeometry(169, 20, 94, 21);
+    cbCopyEMail = named(new TProgramGrayCheckBox(u("Отправить копию на E-Mail абонента"), gbParam), "cbCopyEMail");
+    cbCopyEMail->setGeometry(8, 46, 253, 20);
+    AutoTexts->cbAutoSignat->setGeometry(8, 72, 160, 20);
+    AutoTexts->eSignature->setGeometry(169, 72, 94, 21);
+    cbUseThisParam = named(new QCheckBox(u("Применить эти параметры для всех"), gbParam), "cbUseThisParam");
+    cbUseThisParam->setGeometry(8, 98, 253, 20);
+
+    gbSendLater = named(new QGroupBox(client), "gbSendLater");
+    cbSendLater = named(new QCheckBox(u("Отложенная отправка"), gbSendLater), "cbSendLater");
+    cbSendLater->setGeometry(8, 16, 200, 20);
+    lDate = named(new QLabel(u("Дата:"), gbSendLater), "lDate");
+    lDate->setGeometry(8, 42, 36, 18);
+    dtDate = named(new QDateEdit(gbSendLater), "dtDate");
+    dtDate->setCalendarPopup(true);
+    dtDate->setDisplayFormat("dd.MM.yyyy");
+    dtDate->setGeometry(44, 40, 100, 22);
+    lTime = named(new QLabel(u("Время:"), gbSendLater), "lTime");
+    lTime->setGeometry(152, 42, 44, 18);
+    dtTime = named(new QTimeEdit(gbSendLater), "dtTime");
+    dtTime->setDisplayFormat("HH:mm");
+    dtTime->setGeometry(196, 40, 66, 22);
+    lvSendLater = listView(gbSendLater, "lvSendLater", {u("Дата/Время"), u("Кому"), u("Текст")}, {100, 70, 120});
+    lvSendLater->move(8, 68);
+
+    pTools = named(new QFrame(client), "pTools");
+    sbUpdate = named(new QToolButton(pTools), "sbUpdate");
+    sbUpdate->setText(u("Обновить базы данных"));
+    sbUpdate->setGeometry(0, 2, 160, kButtonHeight);
+    sbOptions = named(new QToolButton(pTools), "sbOptions");
+    sbOptions->setText(u("Настройки"));
+    sbOptions->setGeometry(166, 2, 100, kButtonHeight);
+
+    // Bottom: the log and the status bar.
+    gbLogs = named(new QGroupBox(u("Последние сообщения"), client), "gbLogs");
+    lvLogs = listView(gbLogs, "lvLogs", {u("Кому"), u("Дата/Время"), u("Текст")}, {110, 100, 300});
+    lvLogs->move(8, 18);
+
+    stStatus = named(new QStatusBar(client), "stStatus");
+    stStatus->setSizeGripEnabled(false);
+    for (int i = 0; i < 4; ++i) {
+        stPanels[i] = new QLabel(stStatus);
+        stPanels[i]->setObjectName(QString("stPanel%1").arg(i));
+        stPanels[i]->setFrameShape(QFrame::StyledPanel);
+        stPanels[i]->setFrameShadow(QFrame::Sunken);
+        if (i < 3) {
+            stStatus->addWidget(stPanels[i]);
+            stPanels[i]->hide();
+        } else {
+            // A long status text is cut at the bar's end; it never squeezes
+            // the contact panels.
+            stPanels[i]->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+            stStatus->addWidget(stPanels[i], 1);
+        }
+    }
+
+    // The tray icon and its menu.
+    pmMain = named(new QMenu(this), "pmMain");
+    mShowHide = named(pmMain->addAction(u("Восстановить")), "mShowHide");
+    pmMain->addSeparator();
+    mUpdate = named(pmMain->addAction(u("Обновить базы...")), "mUpdate");
+    mOptions = named(pmMain->addAction(u("Настройки...")), "mOptions");
+    pmMain->addSeparator();
+    mExit = named(pmMain->addAction(u("Выход")), "mExit");
+    icTray = named(new TOrvTrayIcon(this), "icTray");
+    icTray->Icons()->AddResource(QString::fromLatin1(PagerIconResource));
+    icTray->SetHint(cp("Отправка SMS и пейджер сообщений"));
+    icTray->SetPopupMenu(pmMain);
+
+    tSendLater = named(new TTimer(this, [this] { tSendLaterTimer(); }), "tSendLater");
+    tSendLater->SetInterval(300000);
+    tSendLater->SetEnabled(true);
+    tCheckMail = named(new TTimer(this, [this] { tCheckMailTimer(); }), "tCheckMail");
+    tCheckMail->SetInterval(600000);
+    tLoadAdvert = named(new TTimer(this, [this] { tLoadAdvertTimer(tLoadAdvert); }), "tLoadAdvert");
+    tLoadAdvert->SetInterval(AdvertTimeOut);
+}
+
+void TMainWin::bindEvents()
+{
+    auto click = [this](auto* sender, auto signal, auto fn) {
+        connect(sender, signal, this, [this, fn] { app::guard([this, fn] { fn(); }); });
+    };
+    click(bSend, &QPushButton::clicked, [this] { bSendClick(bSend); });
+    click(bClear, &QPushButton::clicked, [this] { bClearClick(bClear); });
+    click(sbOptions, &QToolButton::clicked, [this] { bOptionsClick(); });
+    click(mOptions, &QAction::triggered, [this] { bOptionsClick(); });
+    click(sbUpdate, &QToolButton::clicked, [this] { mUpdateClick(); });
+    click(mUpdate, &QAction::triggered, [this] { mUpdateClick(); });
+    // The menu entry shows or hides the window whatever the click setting.
+    click(mShowHide, &QAction::triggered, [this] { ShowHide(); });
+    click(mExit, &QAction::triggered, [this] { mExitClick(); });
+    click(mText, &QTextEdit::textChanged, [this] { mTextChange(); });
+    click(cbSendLater, &QCheckBox::stateChanged, [this] { cbSendLaterClick(); });
+    click(cbCopyEMail, &QCheckBox::stateChanged, [this] { cbCopyEMailClick(); });
+    click(cbUseThisParam, &QCheckBox::stateChanged, [this] { cbUseThisParamClick(); });
+    click(Book->lvAddr, &QTreeWidget::itemChanged, [this] { mTextChange(); });
+    // "Снять отметки" and "Отметить все" of the contact menu go through the window.
+    Book->mSelectNone->disconnect(Book);
+    Book->mSelectAll->disconnect(Book);
+    click(Book->mSelectNone, &QAction::triggered, [this] { mSelectNoneClick(); });
+    click(Book->mSelectAll, &QAction::triggered, [this] { mSelectAllClick(); });
+
+    Book->ShowPanel = [this](int index, const AnsiString& text) {
+        if (index == 3)
+            SetStatus(text);
+        else
+            ShowContactPanel(index, text);
+    };
+    Book->OnSelectItem = [this](TBookRow* item, bool selected) { lvAddrSelectItem(item, selected); };
+    AutoTexts->ParamsLoading = [this] { return ParamsLoading; };
+    AutoTexts->ViewUserParam = [this](TBookRow* item) { ViewUserParam(item); };
+
+    icTray->OnClick = [this](TOrvTrayIcon*, TMouseButton, TShiftState, int, int) { icTrayClick(); };
+    icTray->OnDblClick = [this](TOrvTrayIcon*) { mShowHideClick(); };
+
+    webAdvert->OnNavigateComplete2 = [this](uint64_t frame, const QUrl&) { webAdvertNavigateComplete2(frame); };
+    webAdvert->OnDocumentComplete = [this](uint64_t frame, const QUrl&) { webAdvertDocumentComplete(frame); };
+
+    app::applicationWindow().onMessage = [this](const winmsg::Message& msg) {
+        bool handled = false;
+        app::guard([&] { aeMainMessage(msg, handled); });
+    };
+}
 
 void TMainWin::FormCreate()
 {
+    // 1, 2: hints stay long; the tray icon gets the first picture of its list.
     app::application().HintHidePause = 120000;
+    icTray->SetIcon(icTray->Icons()->GetIcon(0));
+    icTray->Loaded();
 
-    // The place is the frame's top-left corner and the size the client area's,
-    // the same quantities that are saved at close, so the window neither
-    // grows nor wanders from run to run.
-    // On a first run nothing is stored and the window manager places the window.
+    // 3. The place is the frame's top-left corner and the size the client
+    // area's, the quantities saved at close, so the window neither grows nor
+    // wanders from run to run. On a first run the window manager places it.
     TPosRec pos{-1, -1, height(), width(), false};
     LoadPosition("Main", pos);
     if (pos.Left != -1 && pos.Top != -1) move(pos.Left, pos.Top);
-    resize(pos.Width, pos.Height);
+    resize(std::max(pos.Width, kClientWidth), std::max(pos.Height, kClientHeight));
     if (pos.Maximized) setWindowState(windowState() | Qt::WindowMaximized);
 
+    // 4. Column widths.
+    auto loadColumns = [](const char* name, QTreeWidget* list) {
+        for (int i = 0; i < list->columnCount(); ++i) {
+            TPosRec col{-1, -1, -1, list->columnWidth(i), false};
+            LoadPosition(AnsiString(name) + std::to_string(i), col);
+            if (col.Width >= 0) list->setColumnWidth(i, col.Width);
+        }
+    };
+    loadColumns("Book\\Columns\\Section", Book->lvAddr);
+    loadColumns("Send\\Columns\\Section", lvSendLater);
+    loadColumns("Main\\Columns\\Section", lvLogs);
+
+    // 5 to 7.
     LoadOptions();
     app::application().ShowMainForm = !Ini.Run.HideOnRun;
+    tSendLater->SetInterval(Ini.Connect.PollingInterval * 60000);
+
+    // 8 to 10.
+    Book->ShowImages(Ini.View.IconsInBook);
+    TextUpdating = HeadersUpdating = AllowProtectChange = ParamsLoading = false;
+    BodyText.clear();
+    ShownHeader.clear();
+    ShownSignature.clear();
+    AutoTexts->cbAutoSignat->setChecked(Ini.Main.IsSignature);
+    AutoTexts->eSignature->setText(fromAnsi(Ini.Main.Signature));
+    cbCopyEMail->setChecked(Ini.Main.CopyToEmail);
+    AutoTexts->cbAutoHeader->setChecked(Ini.Main.IsHeader);
+    AutoTexts->eHeader->setText(fromAnsi(Ini.Main.Header));
+    AutoTexts->eSignature->setToolTip(AutoTexts->eHeader->toolTip());
+
+    // 11.
+    tCheckMail->SetInterval(Ini.CheckEmail.CheckEvery * 60000);
+    tCheckMail->SetEnabled(Ini.CheckEmail.Active);
+
+    // 12: the groups; a remembered index beyond the last selects the last.
+    Book->LoadGroups();
+
+    // 13, 14.
+    LoadOperators(OpList, ProgramPath + OperatorsFile);
+    LoadOperators(OpList, ProgramPath + UserOperatorsFile);
+    LoadPagers(PagerList, ProgramPath + PagersFile);
+
+    // 15, 16.
+    if (Ini.Message.CountLogMsg > 0) LoadLogs();
+    LoadSendLater();
+
+    // 17: the first Russian layout among at most 8 installed ones.
+    delete SMTP;
+    SMTP = nullptr;
+    RussianLayout = 0;
+    for (keyboard::HKL layout : keyboard::getKeyboardLayoutList(8)) {
+        if ((keyboard::languageId(layout) & 0xFF) == 0x19) {
+            RussianLayout = layout;
+            break;
+        }
+    }
+
+    // 18.
+    const QDate today = sysclock::now().date();
+    dtDate->setMinimumDate(today);
+    dtDate->setDate(today);
+
+    // 19 to 21.
+    SetViewAddr();
+    AutoTexts->cbAutoSignatClick();
+    AutoTexts->cbAutoHeaderClick();
+    cbSendLaterClick();
+    gbLogs->setVisible(Ini.Message.CountLogMsg > 0);
+
+    // 22.
+    NewMsgCount = 0;
+    AllMsgCount = 0;
+
+    // 23. The time-out is not started here.
+    if (!Ini.Connect.UseOrvDialer) {
+        try {
+            webAdvert->Navigate(QUrl(QString::fromLatin1(AdvertUrl)));
+        } catch (...) {
+        }
+    }
+    mTextChange();
+}
+
+// ---- showing and hiding --------------------------------------------------------
+
+void TMainWin::showEvent(QShowEvent* event)
+{
+    QMainWindow::showEvent(event);
+    app::guard([this] { FormShow(); });
+}
+
+void TMainWin::hideEvent(QHideEvent* event)
+{
+    QMainWindow::hideEvent(event);
+    if (!event->spontaneous()) app::guard([this] { FormHide(); });
+}
+
+void TMainWin::changeEvent(QEvent* event)
+{
+    QMainWindow::changeEvent(event);
+    if (event->type() == QEvent::WindowStateChange && isMinimized()) aeMainMinimize();
+}
+
+void TMainWin::FormShow()
+{
+    if (!Ini.Main.IconDblClick) icTray->Hide();
+    if (isMinimized()) showNormal();
+    mShowHide->setText(u("Спрятать"));
+    showHideImage_ = 1;
+    mShowHide->setIcon(style()->standardIcon(QStyle::SP_TitleBarMinButton));
+    const QRect box = Book->cbAddrBook->geometry();
+    Book->tbAddrBook->move(box.x() + box.width() + 5, box.y());
+}
+
+void TMainWin::FormHide()
+{
+    if (!Ini.Main.IconDblClick) icTray->Show();
+    mShowHide->setText(u("Восстановить"));
+    showHideImage_ = 0;
+    mShowHide->setIcon(style()->standardIcon(QStyle::SP_TitleBarNormalButton));
+}
+
+void TMainWin::aeMainMinimize()
+{
+    // Minimizing sends the program to the tray, where the desktop has one.
+    if (!trayhost::available()) return;
+    QMetaObject::invokeMethod(
+        this, [this] { app::guard([this] { trayhost::hideToTray(this); }); }, Qt::QueuedConnection);
+}
+
+void TMainWin::ShowHide()
+{
+    if (isVisible() && !isMinimized()) {
+        trayhost::hideToTray(this);
+    } else {
+        show();
+        if (isMinimized()) showNormal();
+        SwitchToWindow(this, true);
+    }
+}
+
+void TMainWin::mShowHideClick()
+{
+    if (Ini.Main.IconDblClick) ShowHide();
+}
+
+void TMainWin::icTrayClick()
+{
+    if (!Ini.Main.IconDblClick) ShowHide();
+}
+
+void TMainWin::mExitClick() { close(); }
+
+// ---- options and update --------------------------------------------------------
+
+void TMainWin::bOptionsClick()
+{
+    if (closing_ || !ShowOptionsDialog) return;
+    const TOptiResult result = ShowOptionsDialog();
+    if (!result.Ok) return;
+    if (result.ViewChanged) {
+        tSendLater->SetEnabled(false);
+        tSendLater->SetInterval(Ini.Connect.PollingInterval * 60000);
+        tSendLater->SetEnabled(true);
+        gbLogs->setVisible(Ini.Message.CountLogMsg > 0);
+        Book->ShowImages(Ini.View.IconsInBook);
+        SetViewAddr();
+        // The message box's greeting and signature follow with the box's
+        // own unit; FormResize places the log.
+        FormResize();
+    }
+    if (result.OperatorsChanged) {
+        DisposeOp();
+        LoadOperators(OpList, ProgramPath + OperatorsFile);
+        LoadOperators(OpList, ProgramPath + UserOperatorsFile);
+    }
+    tCheckMail->SetInterval(Ini.CheckEmail.CheckEvery * 60000);
+    tCheckMail->SetEnabled(Ini.CheckEmail.Active);
+    if (Ini.Main.IconDblClick) icTray->Show();
+}
+
+void TMainWin::mUpdateClick()
+{
+    if (closing_ || !ShowUpdateDialog) return;
+    if (ShowUpdateDialog()) close();
+}
+
+void TMainWin::SetViewAddr()
+{
+    // The shown group is written first, so no change of its rows is lost
+    // (at creation there are no rows yet, and nothing is written).
+    if (addrShown_) Book->SaveBook();
+    Book->SetViewAddr();
+    addrShown_ = true;
+}
+
+void TMainWin::SetStdParam(int Kind)
+{
+    auto header = [this] {
+        AutoTexts->cbAutoHeader->setCheckState(Ini.Main.IsHeader ? Qt::Checked : Qt::Unchecked);
+        AutoTexts->eHeader->setText(fromAnsi(Ini.Main.Header));
+    };
+    auto copy = [this] { cbCopyEMail->setCheckState(Ini.Main.CopyToEmail ? Qt::Checked : Qt::Unchecked); };
+    auto signature = [this] {
+        AutoTexts->cbAutoSignat->setCheckState(Ini.Main.IsSignature ? Qt::Checked : Qt::Unchecked);
+        AutoTexts->eSignature->setText(fromAnsi(Ini.Main.Signature));
+    };
+    switch (Kind) {
+    case 1: header(); break;
+    case 2: copy(); break;
+    case 3: signature(); break;
+    default:
+        header();
+        copy();
+        signature();
+        break;
+    }
+}
+
+void TMainWin::ShowContactPanel(int Index, const AnsiString& Text)
+{
+    if (Index < 0 || Index > 2) return;
+    QLabel* panel = stPanels[Index];
+    const AnsiString shown = Book->Selected() ? Text : AnsiString();
+    panel->setText(fromAnsi(shown));
+    if (shown.empty()) {
+        panel->setFixedWidth(0);
+        panel->hide();
+    } else {
+        panel->setFixedWidth(panel->fontMetrics().horizontalAdvance(panel->text()) + 8 +
+                             2 * panel->frameWidth());
+        panel->show();
+    }
+}
+
+void TMainWin::DisposeOp() { OpList.Clear(); }
+
+void TMainWin::mSelectNoneClick() { SelAddr(false); }
+
+void TMainWin::mTextEnter()
+{
+    if (Ini.Message.RusLayout && RussianLayout != 0) keyboard::activateKeyboardLayout(RussianLayout);
+}
+
+bool TMainWin::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == mText && event->type() == QEvent::FocusIn) app::guard([this] { mTextEnter(); });
+    return QMainWindow::eventFilter(watched, event);
+}
+
+// ---- the advertising page ----------------------------------------------------
+
+void TMainWin::LoadAdvert()
+{
+    // A load that never completed is forgotten: only this one is waited for.
+    AdvertFrame = 0;
+    try {
+        webAdvert->Navigate(QUrl(QString::fromLatin1(AdvertUrl)));
+    } catch (...) {
+    }
+    tLoadAdvert->SetEnabled(true);
+}
+
+void TMainWin::webAdvertNavigateComplete2(uint64_t Frame)
+{
+    if (AdvertFrame == 0) AdvertFrame = Frame;
+}
+
+void TMainWin::webAdvertDocumentComplete(uint64_t Frame)
+{
+    if (Frame != AdvertFrame) return;
+    AdvertFrame = 0;
+    tLoadAdvertTimer(nullptr);
+}
+
+void TMainWin::tLoadAdvertTimer(QObject* Sender)
+{
+    tLoadAdvert->SetEnabled(false);
+    if (Sender) webAdvert->Stop();
+    if (road_.Idle()) OrvDisconnect();
+}
+
+// ---- layout ------------------------------------------------------------------
+
+void TMainWin::resizeEvent(QResizeEvent* event)
+{
+    QMainWindow::resizeEvent(event);
+    FormResize();
+}
+
+void TMainWin::FormResize()
+{
+    if (!created_) return;
+    const int cw = client->width();
+    const int ch = client->height();
+    pAdvert->setGeometry(0, 0, cw, kAdvertHeight);
+    stStatus->setGeometry(0, ch - kStatusHeight, cw, kStatusHeight);
+
+    // 1, 2.
+    webAdvert->move((cw - webAdvert->width()) / 2, webAdvert->y());
+    const int W = (cw - 23) / 2;
+
+    // 3. Left column.
+    QToolButton* sbAdd = Book->sbAdd;
+    gbAddr->setGeometry(8, kColumnTop, W, gbAddr->height());
+    QTreeWidget* lvAddr = Book->lvAddr;
+    lvAddr->resize(gbAddr->width() - sbAdd->width() - 17, lvAddr->height());
+    QComboBox* cbAddrBook = Book->cbAddrBook;
+    cbAddrBook->resize(gbAddr->width() - Book->tbAddrBook->width() - 20, cbAddrBook->height());
+    Book->tbAddrBook->move(cbAddrBook->x() + cbAddrBook->width() + 6, Book->tbAddrBook->y());
+    for (QToolButton* b : {Book->sbAdd, Book->sbDel, Book->sbEdit, Book->sbMail, Book->sbUp, Book->sbDn})
+        b->move(lvAddr->x() + lvAddr->width() + 4, b->y());
+    gbText->setGeometry(8, gbText->y(), W, kTextHeight);
+    mText->resize(gbText->width() - 16, mText->height());
+    stCountSymbols->move(mText->x() + mText->width() - stCountSymbols->width(), stCountSymbols->y());
+    bSend->setGeometry(gbText->x(), bSend->y(), gbText->width() - bClear->width() - 7, kButtonHeight);
+    bClear->move(bSend->x() + bSend->width() + 7, bClear->y());
+
+    // 4. Right column.
+    gbParam->setGeometry(gbAddr->x() + W + 7, kColumnTop, W, kParamHeight);
+    gbSendLater->setGeometry(gbAddr->x() + W + 7, gbParam->y() + gbParam->height() + 7, W, gbSendLater->height());
+    pTools->setGeometry(gbText->x() + W + 7, pTools->y(), W, kButtonHeight + 4);
+    AutoTexts->eHeader->resize(gbParam->width() - AutoTexts->cbAutoHeader->width() - 15, AutoTexts->eHeader->height());
+    AutoTexts->eSignature->resize(gbParam->width() - AutoTexts->cbAutoSignat->width() - 15,
+                                  AutoTexts->eSignature->height());
+    lvSendLater->resize(gbSendLater->width() - 16, lvSendLater->height());
+
+    // 5. Bottom.
+    int B = 0;
+    if (!gbLogs->isHidden()) {
+        gbLogs->resize(cw - 16, kLogsHeight);
+        lvLogs->resize(gbLogs->width() - 16, kLogsHeight - 26);
+        B = ch - kStatusHeight - gbLogs->height() - 6;
+        gbLogs->move(8, B);
+    } else {
+        B = ch - kStatusHeight;
+    }
+
+    // 6.
+    const int Y = B - bSend->height() - 5;
+    bSend->move(bSend->x(), Y);
+    bClear->move(bClear->x(), Y);
+    pTools->move(pTools->x(), Y - 2);
+    gbSendLater->resize(gbSendLater->width(), Y - 2 - gbParam->y() - gbParam->height() - 14);
+    lvSendLater->resize(lvSendLater->width(), std::max(0, gbSendLater->height() - lvSendLater->y() - 7));
+
+    // 7.
+    const int T = Y - gbText->height() - 9;
+    gbText->move(gbText->x(), T);
+    gbAddr->resize(gbAddr->width(), T - gbAddr->y() - 7);
+    lvAddr->resize(lvAddr->width(), std::max(0, gbAddr->height() - lvAddr->y() - 8));
+}
+
+// ---- closing -----------------------------------------------------------------
+
+void TMainWin::closeEvent(QCloseEvent* event)
+{
+    if (closed_) {
+        event->accept();
+        return;
+    }
+    closing_ = true;
+    if (question_) question_->reject();
+    if (!road_.Idle() && !road_.Waiting()) {
+        // A send is on the stack below this close: it is aborted here and
+        // the close goes on once it has unwound.
+        closeWanted_ = true;
+        road_.Cancel();
+        if (SMTP) SMTP->Abort();
+        event->ignore();
+        return;
+    }
+    if (road_.Waiting()) app::guard([this] { finishSend(); });
+    FormCloseQuery();
+    closed_ = true;
+    event->accept();
+    if (OnClosed) OnClosed();
 }
 
 void TMainWin::FormCloseQuery()
 {
-    // Every step runs even when an earlier one failed; the close is never refused.
-    // A maximized window stores only that, keeping the normal place saved before.
+    // Every step runs even when an earlier one failed; the close is never
+    // refused. A maximized window stores only that, keeping the normal place
+    // saved before.
     app::guard([this] { SavePosition("Main", {x(), y(), height(), width(), false}, true, isMaximized()); });
+    auto saveColumns = [](const char* name, QTreeWidget* list) {
+        for (int i = 0; i < list->columnCount(); ++i) {
+            app::guard([&] {
+                SavePosition(AnsiString(name) + std::to_string(i), {-1, -1, -1, list->columnWidth(i), false}, true,
+                             false);
+            });
+        }
+    };
+    saveColumns("Book\\Columns\\Section", Book->lvAddr);
+    saveColumns("Send\\Columns\\Section", lvSendLater);
+    saveColumns("Main\\Columns\\Section", lvLogs);
+    // A running send was aborted and has unwound before this point.
     app::guard([] { SaveOptions(); });
+    app::guard([this] { Book->SaveBook(); });
+    app::guard([this] { SaveLogs(); });
+    app::guard([this] { Book->ClearAddr(); });
+    app::guard([this] {
+        DisposeOp();
+        PagerList.Clear();
+    });
 }
 
-void TMainWin::closeEvent(QCloseEvent* event)
+// ---- sending road ------------------------------------------------------------
+
+void TMainWin::SetStatus(const AnsiString& Text)
 {
-    FormCloseQuery();
-    event->accept();
-    QCoreApplication::quit();
+    const AnsiString text = cut255(Text);
+    stPanels[3]->setText(fromAnsi(text));
+    if (OnStatusChange) OnStatusChange(text);
+}
+
+AnsiString TMainWin::Status() const { return codepage::fromUnicode(stPanels[3]->text()); }
+
+void TMainWin::SetSendED(bool Enabled)
+{
+    bSend->setEnabled(Enabled);
+    bClear->setText(Enabled ? u("Очистить") : u("Отмена"));
+}
+
+int TMainWin::SelectUserIndex() const
+{
+    for (int i = 0; i < Book->Count(); ++i) {
+        if (Book->Row(i)->checkState(0) == Qt::Checked) return i;
+    }
+    return -1;
+}
+
+void TMainWin::SelAddr(bool Checked)
+{
+    for (int i = 0; i < Book->Count(); ++i) Book->Row(i)->setCheckState(0, Checked ? Qt::Checked : Qt::Unchecked);
+}
+
+TComposeFlags TMainWin::RowFlags(int Row) const
+{
+    TComposeFlags f;
+    TBookRow* row = Book->Row(Row);
+    TBookRow* selected = Book->Selected();
+    if (selected && (row == selected || cbUseThisParam->isChecked())) {
+        f.OwnHeader = AutoTexts->cbAutoHeader->checkState() == Qt::PartiallyChecked;
+        f.OwnSignature = AutoTexts->cbAutoSignat->checkState() == Qt::PartiallyChecked;
+        f.Copy = cbCopyEMail->checkState() == Qt::PartiallyChecked;
+    } else {
+        f.OwnHeader = row->Item.OwnHeader;
+        f.OwnSignature = row->Item.OwnSignature;
+        f.Copy = row->Item.CopyEMail;
+    }
+    f.AutoHeader = AutoTexts->cbAutoHeader->checkState() == Qt::Checked;
+    f.AutoSignat = AutoTexts->cbAutoSignat->checkState() == Qt::Checked;
+    return f;
+}
+
+TSendJob TMainWin::MakeJob(int Mode, bool Manual) const
+{
+    TSendJob job;
+    job.Mode = Mode;
+    job.Manual = Manual;
+    job.BodyText = BodyText;
+    job.Settings = CurrentComposeSettings();
+    if (Mode == smChecked) {
+        for (int i = 0; i < Book->Count(); ++i) {
+            TBookRow* row = Book->Row(i);
+            if (row->checkState(0) == Qt::Checked) job.Recipients.push_back({row->Name, row->Item, RowFlags(i), false});
+        }
+    }
+    return job;
+}
+
+void TMainWin::bSendClick(QObject* Sender)
+{
+    if (closing_) return;
+    if (Sender) {
+        if (!road_.Idle()) return;
+        if (SelectUserIndex() < 0) {
+            ShowMessage(u("Абонент не задан!"));
+            return;
+        }
+        if (cbSendLater->isChecked()) {
+            bool queued = true;
+            for (int i = 0; i < Book->Count(); ++i) {
+                if (Book->Row(i)->checkState(0) == Qt::Checked) queued = AddToSendLater(i) && queued;
+            }
+            // Nothing is cleared unless every row went into the queue.
+            if (!queued) return;
+            bClearClick(nullptr);
+            if (!Ini.Connect.AlwaysOn) cbSendLater->setChecked(false);
+            return;
+        }
+        tSendLater->Tag = smChecked;
+    }
+    ConnectToSMTP(Sender != nullptr, tSendLater->Tag);
+}
+
+void TMainWin::bindSmtp(TFxSMTP* Client)
+{
+    Client->OnConnect = [this](TFxSock*) { SMTPConnect(); };
+    Client->OnConnectionFailed = [this](TFxSock*) { SMTPConnectionFailed(); };
+    Client->OnDisconnect = [this](TFxSock*) { SMTPDisconnect(); };
+    Client->OnFailure = [this](TFxSock*) { SMTPFailure(); };
+    Client->OnHeaderIncomplete = [this](bool& handled, int type) { SMTPHeaderIncomplete(handled, type); };
+    Client->OnRecipientNotFound = [this](const AnsiString& recipient) { SMTPRecipientNotFound(recipient); };
+    Client->OnSendStart = [this](TFxSock*) { SMTPSendStart(); };
+    Client->OnSuccess = [this](TFxSock*) { SMTPSuccess(); };
+    // The socket connection itself: a failure after it is no want of a line.
+    static_cast<TFxSock*>(Client)->OnConnect = [this](TFxSock*) { road_.LineReached(); };
+}
+
+void TMainWin::ConnectToSMTP(bool Manual, int Mode)
+{
+    if (closing_) return;
+    if (road_.Waiting() && !Manual) {
+        road_.Resume();
+    } else if (!road_.Start(MakeJob(Mode, Manual))) {
+        return;  // one send at a time
+    }
+    tSendLater->Tag = road_.Mode();
+
+    if (Ini.Connect.Host == DefaultSmtpHost) {
+        const auto answer = InputQuery(u("Введите SMTP адрес"), u("SMTP сервер вашего провайдера интернет:"),
+                                       fromAnsi(Ini.Connect.Host));
+        if (answer) Ini.Connect.Host = cut255(codepage::fromUnicode(*answer));
+        if (closing_ || Ini.Connect.Host == DefaultSmtpHost) {
+            finishSend();
+            return;
+        }
+    }
+
+    const AnsiString host = Ini.Connect.Host;
+    auto* client = new TFxSMTP(this);
+    SMTP = client;
+    bool failed = false;
+    try {
+        client->Tag = road_.Mode();
+        bindSmtp(client);
+        client->Host = host;
+        client->Port = Ini.Connect.Port;
+        client->UserID = Ini.Connect.UserID.empty() ? AnsiString("pager") : Ini.Connect.UserID;
+        client->SetTimeOut(SmtpTimeOut);
+        SetStatus(cp("Соединение c ") + host);  // a Latin "c"
+        SetSendED(false);
+        client->Connect();
+    } catch (...) {
+        failed = true;
+    }
+    // Nothing of the client runs any more: it goes, and with it any
+    // connection it still holds (closed without a word to the server).
+    SMTP = nullptr;
+    delete client;
+
+    if (!failed) {
+        finishSend();
+        return;
+    }
+    switch (road_.Failed(Ini.Connect.UseOrvDialer)) {
+    case TSendEnd::AskDialer: {
+        // The window stays in the sending state until the dialer answers or
+        // the user cancels.
+        const uint32_t h = GetDialerHandle();
+        if (h != 0) winmsg::postMessage(h, WM_DIAL_CONNECT, app::applicationWindow().handle(), 0);
+        if (closeWanted_) finishSend();
+        break;
+    }
+    case TSendEnd::Failed:
+    case TSendEnd::Cancelled:
+        SetStatus(cp("Ошибка соединения с ") + host);
+        finishSend();
+        break;
+    }
+}
+
+void TMainWin::finishSend()
+{
+    road_.Finished();
+    SetSendED(true);
+    // The dialer was asked for this send: it hangs up now, or once the
+    // advertising page is done.
+    if (!tLoadAdvert->Running()) OrvDisconnect();
+    if (!tSendLater->Enabled()) {
+        tSendLater->SetEnabled(true);
+        tSendLater->Tag = 0;
+    }
+    resumeDeferred();
+}
+
+void TMainWin::resumeDeferred()
+{
+    QPointer<TMainWin> self(this);
+    QMetaObject::invokeMethod(
+        this,
+        [self] {
+            if (!self || !self->road_.Idle()) return;
+            if (self->closeWanted_) {
+                self->closeWanted_ = false;
+                self->close();
+                return;
+            }
+            if (self->closing_) return;
+            if (self->road_.TakeQueueTick()) app::guard([&] { self->CheckSendLater(); });
+            if (self && self->road_.TakeMailTick()) app::guard([&] { self->CheckMail(); });
+        },
+        Qt::QueuedConnection);
+}
+
+void TMainWin::SMTPConnect()
+{
+    road_.Connected();
+    LoadAdvert();
+    switch (road_.Mode()) {
+    case smChecked:
+        for (int i : road_.Pending()) {
+            SendMsg(i);
+            road_.Served(i);
+        }
+        break;
+    case smQueueDue:
+    case smQueueSelected:
+    case smQueueAll:
+        for (int i : road_.Pending()) {
+            SendLaterItem(i, road_.Mode() == smQueueDue);
+            road_.Served(i);
+        }
+        break;
+    case smNotice: SendNotifMsg(); break;
+    default: break;
+    }
+    // Every mail was accepted: a refusal of the farewell changes nothing of
+    // that, and the connection is closed either way.
+    try {
+        SMTP->Disconnect();
+    } catch (...) {
+    }
+    SetStatus({});
+    if (road_.Mode() == smChecked) {
+        ClearText(false);
+        SelAddr(false);
+    }
+    DropSentQueueRows();
+    if (!tSendLater->Enabled()) {
+        tSendLater->SetEnabled(true);
+        tSendLater->Tag = 0;
+    }
+}
+
+void TMainWin::SendMsg(int Index)
+{
+    const TSendJob& job = road_.Job();
+    const TSendRecipient r = job.Recipients.at(static_cast<size_t>(Index));
+    const std::vector<TMailPart> parts =
+        BuildMessage(job.BodyText, r.Name, r.Item, r.Flags, job.Settings, PagerList, lrTranslit, sysclock::now());
+    for (const TMailPart& part : parts) {
+        TPostMessage& m = SMTP->PostMsg;
+        m.Body.Clear();
+        m.Body.Add(part.Body);
+        m.FromAddress = part.FromAddress;
+        m.FromName = part.FromName;
+        m.LocalProgram = part.LocalProgram;
+        m.Subject = part.Subject;
+        m.ToAddress.Clear();
+        m.ToCarbonCopy.Clear();
+        m.ToAddress.Add(part.To);
+        if (!part.CarbonCopy.empty()) m.ToCarbonCopy.Add(part.CarbonCopy);
+        SMTP->Tag = Index;
+        SMTP->SendMail();
+    }
+}
+
+void TMainWin::SMTPSendStart()
+{
+    if (SMTP && SMTP->Tag == smNotice) {
+        SetStatus(cp("Отправка уведомления о новой почте..."));
+        return;
+    }
+    const auto& recipients = road_.Job().Recipients;
+    const int tag = SMTP ? SMTP->Tag : -1;
+    const AnsiString name = tag >= 0 && tag < static_cast<int>(recipients.size())
+                                ? recipients[static_cast<size_t>(tag)].Name
+                                : AnsiString();
+    SetStatus(cp("Отправка сообщения для ") + name + "...");
+}
+
+void TMainWin::SMTPSuccess()
+{
+    SetStatus(cp("Сообщение отправлено!"));
+    if (SMTP && SMTP->PostMsg.LocalProgram == LongProgramName && SMTP->Tag >= 0) AddLog(SMTP->Tag);
+    if (Ini.Message.HideOnSuccess) trayhost::hideToTray(this);
+}
+
+void TMainWin::SMTPFailure() { SetStatus(cp("Неудача!")); }
+
+void TMainWin::SMTPConnectionFailed() { SetStatus(cp("Ошибка соединения")); }
+
+void TMainWin::SMTPHeaderIncomplete(bool&, int) { SetStatus(cp("Заголовок не полный")); }
+
+void TMainWin::SMTPRecipientNotFound(const AnsiString& Recipient)
+{
+    SetStatus(cp("Получатель \"") + Recipient + cp("\" не найден!"));
+}
+
+void TMainWin::SMTPDisconnect()
+{
+    SetSendED(true);
+    if (!tLoadAdvert->Running()) OrvDisconnect();
+}
+
+void TMainWin::bClearClick(QObject* Sender)
+{
+    SetStatus({});
+    if (road_.Idle()) {
+        ClearText(Sender != nullptr);
+        SelAddr(false);
+        DropSentQueueRows();
+    } else if (road_.Waiting()) {
+        // No client waits: the send gives up at once.
+        finishSend();
+    } else {
+        road_.Cancel();
+        if (SMTP) SMTP->Abort();
+        SetSendED(true);
+        if (!tLoadAdvert->Running()) OrvDisconnect();
+    }
+}
+
+void TMainWin::OrvDisconnect()
+{
+    if (!Ini.Connect.UseOrvDialer || !road_.DialerAsked()) return;
+    const uint32_t h = GetDialerHandle();
+    road_.HungUp();
+    if (h != 0) winmsg::postMessage(h, WM_DIAL_HANGUP, 0, 0);
+}
+
+void TMainWin::aeMainMessage(const winmsg::Message& Msg, bool& Handled)
+{
+    switch (Msg.msg) {
+    case WM_DIAL_CONNECTED:
+        Handled = true;
+        // Only a send that waits for the line goes on.
+        if (road_.Waiting()) bSendClick(nullptr);
+        break;
+    case WM_DIAL_DISCONNECTED:
+        Handled = true;
+        SetStatus(cp("Связь разорвана"));
+        if (road_.Running()) break;  // a send on its way ends by itself
+        if (road_.DialerFailed()) {
+            finishSend();
+        } else {
+            SetSendED(true);
+            if (!tSendLater->Enabled()) tSendLater->SetEnabled(true);
+        }
+        break;
+    case WM_DIAL_DIALING:
+        Handled = true;
+        SetStatus(cp("Установка соединения..."));
+        if (tSendLater->Tag > 0) tSendLater->SetEnabled(false);
+        break;
+    case WM_DIAL_AUTHENTICATING:
+        Handled = true;
+        SetStatus(cp("Проверка имени и пароля..."));
+        break;
+    default: break;
+    }
+}
+
+// ---- the message box and the parameters (simple form) -----------------------
+
+void TMainWin::mTextChange()
+{
+    SetTextMessage();
+    if (TextUpdating) return;
+    AnsiString all = boxText(mText);
+    const auto count = static_cast<int32_t>(std::count_if(all.begin(), all.end(), [](char c) { return c != '\r' && c != '\n'; }));
+    const int32_t max = MaxSymbols();
+    QPalette pal = stCountSymbols->palette();
+    if (count > max) {
+        stCountSymbols->setText(QString("+%1").arg(count - max));
+        pal.setColor(QPalette::Window, Qt::red);
+        pal.setColor(QPalette::WindowText, Qt::white);
+    } else {
+        stCountSymbols->setText(QString::number(count));
+        pal.setColor(QPalette::Window, QApplication::palette().color(QPalette::Button));
+        pal.setColor(QPalette::WindowText, QApplication::palette().color(QPalette::WindowText));
+    }
+    stCountSymbols->setPalette(pal);
+}
+
+int32_t TMainWin::MaxSymbols() const
+{
+    std::vector<const TBookItem*> checked;
+    for (int i = 0; i < Book->Count(); ++i) {
+        if (Book->Row(i)->checkState(0) == Qt::Checked) checked.push_back(&Book->Row(i)->Item);
+    }
+    return SmallestBound(checked, PagerList, Ini.Message.MaxSymbols);
+}
+
+void TMainWin::SetTextMessage()
+{
+    BodyText = boxText(mText);
+    if (Ini.Message.FullText) {
+        if (!ShownHeader.empty() && BodyText.size() >= ShownHeader.size()) BodyText.erase(0, ShownHeader.size());
+        if (!ShownSignature.empty() && BodyText.size() >= ShownSignature.size())
+            BodyText.resize(BodyText.size() - ShownSignature.size());
+    }
+}
+
+void TMainWin::ClearText(bool)
+{
+    mText->clear();
+    ShownHeader.clear();
+    ShownSignature.clear();
+}
+
+void TMainWin::ViewUserParam(TBookRow*)
+{
+    // The greeting and signature shown in the box come with the box's own
+    // unit.
+}
+
+void TMainWin::lvAddrSelectItem(TBookRow* Item, bool Selected)
+{
+    if (!Item) return;
+    if (Selected) {
+        if (!cbUseThisParam->isChecked()) {
+            ParamsLoading = true;
+            try {
+                if (Item->Item.OwnHeader) {
+                    AutoTexts->cbAutoHeader->setCheckState(Qt::PartiallyChecked);
+                    AutoTexts->eHeader->setText(fromAnsi(Item->Item.Header));
+                } else {
+                    SetStdParam(1);
+                }
+                if (Item->Item.CopyEMail)
+                    cbCopyEMail->setCheckState(Qt::PartiallyChecked);
+                else
+                    SetStdParam(2);
+                if (Item->Item.OwnSignature) {
+                    AutoTexts->cbAutoSignat->setCheckState(Qt::PartiallyChecked);
+                    AutoTexts->eSignature->setText(fromAnsi(Item->Item.Signature));
+                } else {
+                    SetStdParam(3);
+                }
+            } catch (...) {
+                ParamsLoading = false;
+                throw;
+            }
+            ParamsLoading = false;
+        }
+        ViewUserParam(Item);
+    } else {
+        SetStdParam(0);
+    }
+}
+
+void TMainWin::cbCopyEMailClick()
+{
+    if (ParamsLoading) return;
+    if (cbCopyEMail->checkState() != Qt::PartiallyChecked) Ini.Main.CopyToEmail = cbCopyEMail->isChecked();
+}
+
+void TMainWin::cbUseThisParamClick()
+{
+    if (cbUseThisParam->isChecked())
+        SetStdParam(0);
+    else if (Book->Selected())
+        lvAddrSelectItem(Book->Selected(), true);
+}
+
+// ---- timers ------------------------------------------------------------------
+
+void TMainWin::tSendLaterTimer()
+{
+    if (closing_ || !road_.QueueTick()) return;  // a tick during a send runs once the send is over
+    CheckSendLater();
+}
+
+void TMainWin::tCheckMailTimer()
+{
+    if (closing_ || !road_.MailTick()) return;
+    CheckMail();
+}
+
+// ---- the log, the queue and the mailbox check ----------------------------------
+// These are the hooks their own units fill; until then the log and the queue
+// hold nothing and the mailbox is not checked.
+
+void TMainWin::LoadLogs() {}
+void TMainWin::SaveLogs() {}
+void TMainWin::AddLog(int) {}
+void TMainWin::LoadSendLater() {}
+bool TMainWin::AddToSendLater(int) { return false; }
+void TMainWin::SendLaterItem(int, bool) {}
+void TMainWin::DropSentQueueRows() {}
+void TMainWin::SendNotifMsg() {}
+void TMainWin::CheckSendLater() {}
+void TMainWin::CheckMail() {}
+void TMainWin::cbSendLaterClick()
+{
+    const bool on = cbSendLater->isChecked();
+    dtDate->setEnabled(on);
+    dtTime->setEnabled(on);
 }

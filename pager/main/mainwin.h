@@ -1,7 +1,94 @@
 #pragma once
-// The pager's main window.
+// The pager's main window: the address book, the message box, the
+// parameters, the send-later queue and the log; the tray icon, the timers,
+// the advertising page and the sending road with its link to the dialer.
+//
+// The sending road's decisions live in TSendRoad (pager/sendroad.h); the
+// window's handlers carry them out on the controls and the SMTP client.
+
+#include "pager/main/addrbook.h"
+#include "pager/opdb.h"
+#include "pager/rungler.h"
+#include "pager/sendroad.h"
+#include "platform/ui/keyboard.h"
+#include "platform/winmsg.h"
 
 #include <QMainWindow>
+#include <QPointer>
+#include <QTimer>
+
+#include <functional>
+#include <optional>
+
+class QAction;
+class QCheckBox;
+class QDialog;
+class QDateEdit;
+class QFrame;
+class QGroupBox;
+class QLabel;
+class QMenu;
+class QPushButton;
+class QStatusBar;
+class QTextEdit;
+class QTimeEdit;
+class QToolButton;
+class QTreeWidget;
+class TFxSMTP;
+class TFxSock;
+class TOrvTrayIcon;
+namespace webview {
+class WebView;
+}
+
+// Messages between the pager and the dialer.
+enum : uint32_t {
+    WM_DIAL_SHOW = 3533,
+    WM_DIAL_CONNECT = 3534,
+    WM_DIAL_HANGUP = 3535,
+    WM_DIAL_CONNECTED = 3536,
+    WM_DIAL_DISCONNECTED = 3537,
+    WM_DIAL_DIALING = 3538,
+    WM_DIAL_AUTHENTICATING = 3539,
+};
+
+// The advertising page; the host is a reserved example name, so the page
+// never loads and a load ends at once.
+inline constexpr const char* AdvertUrl = "http://advert.kestrane.example/advert/pager.shtml";
+
+// Ms of the SMTP client's waits.
+inline constexpr int SmtpTimeOut = 180000;
+// Ms the advertising page may take before the line is given back.
+inline constexpr int AdvertTimeOut = 240000;
+
+// A timer of the form: ticks every Interval ms while Enabled; an Interval of
+// 0 never ticks. Tag is free for the owner.
+class TTimer : public QObject {
+    Q_OBJECT
+public:
+    TTimer(QObject* Owner, std::function<void()> OnTimer);
+    bool Enabled() const noexcept { return enabled_; }
+    void SetEnabled(bool Value);
+    int Interval() const noexcept { return interval_; }
+    void SetInterval(int Ms);
+    // Enabled with a non-zero interval: it will tick.
+    bool Running() const noexcept { return enabled_ && interval_ > 0; }
+    int Tag = 0;
+
+private:
+    void update();
+    QTimer timer_;
+    std::function<void()> onTimer_;
+    bool enabled_ = false;
+    int interval_ = 0;
+};
+
+// What the options dialog reports after it closed.
+struct TOptiResult {
+    bool Ok = false;
+    bool ViewChanged = false;
+    bool OperatorsChanged = false;
+};
 
 class TMainWin : public QMainWindow {
     Q_OBJECT
@@ -9,10 +96,179 @@ public:
     explicit TMainWin(QWidget* parent = nullptr);
     ~TMainWin() override;
 
+    // ---- controls
+    QWidget* client = nullptr;
+    QFrame* pAdvert = nullptr;
+    webview::WebView* webAdvert = nullptr;
+    QGroupBox* gbAddr = nullptr;
+    TAddrBook* Book = nullptr;  // cbAddrBook, tbAddrBook, lvAddr and its buttons
+    QGroupBox* gbText = nullptr;
+    QTextEdit* mText = nullptr;
+    QLabel* stCountSymbols = nullptr;
+    QPushButton* bSend = nullptr;
+    QPushButton* bClear = nullptr;
+    QGroupBox* gbParam = nullptr;
+    TAutoTexts* AutoTexts = nullptr;  // cbAutoHeader, eHeader, cbAutoSignat, eSignature
+    TProgramGrayCheckBox* cbCopyEMail = nullptr;
+    QCheckBox* cbUseThisParam = nullptr;
+    QGroupBox* gbSendLater = nullptr;
+    QCheckBox* cbSendLater = nullptr;
+    QLabel* lDate = nullptr;
+    QLabel* lTime = nullptr;
+    QDateEdit* dtDate = nullptr;
+    QTimeEdit* dtTime = nullptr;
+    QTreeWidget* lvSendLater = nullptr;
+    QGroupBox* gbLogs = nullptr;
+    QTreeWidget* lvLogs = nullptr;
+    QFrame* pTools = nullptr;
+    QToolButton* sbUpdate = nullptr;
+    QToolButton* sbOptions = nullptr;
+    QStatusBar* stStatus = nullptr;
+    QLabel* stPanels[4] = {};
+    TOrvTrayIcon* icTray = nullptr;
+    QMenu* pmMain = nullptr;
+    QAction* mShowHide = nullptr;
+    QAction* mUpdate = nullptr;
+    QAction* mOptions = nullptr;
+    QAction* mExit = nullptr;
+    TTimer* tSendLater = nullptr;
+    TTimer* tCheckMail = nullptr;
+    TTimer* tLoadAdvert = nullptr;
+
+    // ---- replaceable dialogs (the real ones by default)
+    // The input box: the answer, nothing on Cancel.
+    std::function<std::optional<QString>(const QString& Caption, const QString& Prompt, const QString& Text)>
+        InputQuery;
+    // A message box with the program's title.
+    std::function<void(const QString& Text)> ShowMessage;
+    // The options dialog, shown modally.
+    std::function<TOptiResult()> ShowOptionsDialog;
+    // The update dialog, shown modally: whether the program is to restart.
+    std::function<bool()> ShowUpdateDialog;
+    // Called once the window has closed for good (the program then ends).
+    std::function<void()> OnClosed;
+    // Observes every status text as it is shown.
+    std::function<void(const AnsiString& Text)> OnStatusChange;
+
+    // ---- state shared with the message box, the log and the queue
+    AnsiString BodyText;
+    AnsiString ShownHeader;
+    AnsiString ShownSignature;
+    bool TextUpdating = false;
+    bool HeadersUpdating = false;
+    bool AllowProtectChange = false;
+    bool ParamsLoading = false;
+    TFxSMTP* SMTP = nullptr;  // the client of the running send, nullptr otherwise
+    int32_t NewMsgCount = 0;
+    int32_t AllMsgCount = 0;
+    keyboard::HKL RussianLayout = 0;
+    // The frame of the advertising page's load that is waited for, 0 when none.
+    uint64_t AdvertFrame = 0;
+
+    TOpList OpList;
+    TPagerList PagerList;
+    TRungler lrTranslit;
+
+    const TSendRoad& Road() const noexcept { return road_; }
+    bool DialerAsked() const noexcept { return road_.DialerAsked(); }
+
+    // ---- life cycle (Part of the form)
+    void ShowHide();
+    void LoadAdvert();
+    void DisposeOp();
+    void SetViewAddr();
+    void SetStdParam(int Kind);
+    void ShowContactPanel(int Index, const AnsiString& Text);
+    void bOptionsClick();
+    void mUpdateClick();
+    void icTrayClick();
+    void mShowHideClick();
+    void mExitClick();
+    void mTextEnter();
+    void mSelectNoneClick();
+    void tLoadAdvertTimer(QObject* Sender);
+    void webAdvertNavigateComplete2(uint64_t Frame);
+    void webAdvertDocumentComplete(uint64_t Frame);
+    void FormResize();
+
+    // ---- sending road
+    void bSendClick(QObject* Sender);
+    void ConnectToSMTP(bool Manual, int Mode);
+    void SetSendED(bool Enabled);
+    void bClearClick(QObject* Sender);
+    void OrvDisconnect();
+    void aeMainMessage(const winmsg::Message& Msg, bool& Handled);
+    void SetStatus(const AnsiString& Text);
+    AnsiString Status() const;
+    int SelectUserIndex() const;
+    void SelAddr(bool Checked);
+    void mSelectAllClick() { SelAddr(true); }
+    void mTextChange();
+    int32_t MaxSymbols() const;
+
+    // ---- timers
+    void tSendLaterTimer();
+    void tCheckMailTimer();
+
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
+    void changeEvent(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    void createControls();
+    void bindEvents();
     void FormCreate();
+    void FormShow();
+    void FormHide();
+    void aeMainMinimize();
     void FormCloseQuery();
+    void cbSendLaterClick();
+    void cbCopyEMailClick();
+    void cbUseThisParamClick();
+    void lvAddrSelectItem(TBookRow* Item, bool Selected);
+    void ViewUserParam(TBookRow* Item);
+    void ClearText(bool Reinsert);
+    void SetTextMessage();
+    TComposeFlags RowFlags(int Row) const;
+    TSendJob MakeJob(int Mode, bool Manual) const;
+    void bindSmtp(TFxSMTP* Client);
+    void finishSend();
+    void resumeDeferred();
+
+    // The SMTP client's events.
+    void SMTPConnect();
+    void SMTPConnectionFailed();
+    void SMTPDisconnect();
+    void SMTPFailure();
+    void SMTPHeaderIncomplete(bool& Handled, int Type);
+    void SMTPRecipientNotFound(const AnsiString& Recipient);
+    void SMTPSendStart();
+    void SMTPSuccess();
+    // Builds and sends the message of the send's recipient Index.
+    void SendMsg(int Index);
+
+    // The log, the queue and the mailbox check (filled by their own units).
+    void AddLog(int Index);
+    bool AddToSendLater(int Row);
+    void SendLaterItem(int Row, bool DueOnly);
+    void SendNotifMsg();
+    void DropSentQueueRows();
+    void CheckSendLater();
+    void CheckMail();
+    void LoadLogs();
+    void SaveLogs();
+    void LoadSendLater();
+
+    TSendRoad road_;
+    bool created_ = false;     // FormCreate has run
+    bool addrShown_ = false;   // the address book rows have been loaded once
+    bool closing_ = false;     // the close has begun: nothing new starts
+    bool closeWanted_ = false;  // a close waits for the running send to unwind
+    bool closed_ = false;      // FormCloseQuery has run
+    QPointer<QDialog> question_;  // the input box while it is open
+    int showHideImage_ = 0;
 };

@@ -1,0 +1,133 @@
+// Start-up of the pager's main window at a large size: a book.dat of 10,000
+// contacts and an operators.dat of 2,000 operators, from creation to a shown
+// window (offscreen), and the resident memory once it is shown.
+//
+// Two book layouts: 100 groups of 100 (a typical large book: the shown
+// group is one of them) and one group of 10,000 (every contact is a row).
+
+#include "pager/main/mainwin.h"
+#include "pager/program.h"
+#include "platform/codepage.h"
+#include "platform/ui/trayhost.h"
+
+#include <benchmark/benchmark.h>
+
+#include <QApplication>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <fstream>
+#include <memory>
+#include <string>
+
+namespace {
+
+constexpr int kContacts = 10000;
+constexpr int kOperators = 2000;
+
+AnsiString cp(const char* utf8) { return codepage::fromUtf8(utf8); }
+
+AnsiString templateOf(int i)
+{
+    const std::string n = std::to_string(i);
+    switch (i % 3) {
+    case 0: return "###@pager" + n + ".example.net";
+    case 1: return "gate" + n + "@sms.example.org?subject=###";
+    default: return "pg" + n + "###@mail.example.com";
+    }
+}
+
+AnsiString addressOf(int op, int number)
+{
+    AnsiString t = templateOf(op);
+    return t.replace(t.find("###"), 3, std::to_string(number));
+}
+
+void writeFile(const std::string& path, const AnsiString& text)
+{
+    std::ofstream(path, std::ios::binary) << text;
+}
+
+// The program folder with the data files of a large installation.
+void makeInstall(const std::string& folder, int groups)
+{
+    AnsiString ops;
+    for (int i = 0; i < kOperators; ++i) {
+        ops += "[" + AnsiString(i % 2 ? "SMS:" : "") + cp("Оператор ") + std::to_string(i) + cp(" (Город ") +
+               std::to_string(i % 50) + ")]\r\nMailGate=" + templateOf(i) + "\r\nDescription=" + cp("Оператор ") +
+               std::to_string(i) + "\r\n\r\n";
+    }
+    writeFile(folder + "/operators.dat", ops);
+    writeFile(folder + "/pagers.dat", cp("[Альфа 100]\r\nMaxSymbols=100\r\n"));
+    AnsiString book;
+    const int perGroup = kContacts / groups;
+    for (int g = 0; g < groups; ++g) {
+        book += "[" + cp("Группа ") + std::to_string(g) + "]\r\n";
+        for (int c = 0; c < perGroup; ++c) {
+            const int n = g * perGroup + c;
+            book += cp("Абонент ") + std::to_string(n) + "=" + addressOf(n % kOperators, 100000 + n) +
+                    ",a" + std::to_string(n) + "@example.com," + cp("Полное имя ") + std::to_string(n) +
+                    (n % 5 == 0 ? cp(",Альфа 100,WIN") : AnsiString()) + "\r\n";
+        }
+        book += "\r\n";
+    }
+    writeFile(folder + "/book.dat", book);
+    writeFile(folder + "/pager.ini", "[Message]\r\nCountLogMsg=10\r\n[Connect]\r\nUseOrvDialer=0\r\n");
+}
+
+// VmRSS when the benchmarks begin (the application made, no window yet).
+long baselineKiB = 0;
+
+long residentKiB()
+{
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.rfind("VmRSS:", 0) == 0) return std::stol(line.substr(6));
+    }
+    return 0;
+}
+
+void StartUp(benchmark::State& state)
+{
+    QTemporaryDir dir;
+    makeInstall(dir.path().toStdString(), static_cast<int>(state.range(0)));
+    ProgramPath = dir.path().toStdString() + "/";
+    trayhost::RecordingHost tray;
+    // The first shown window of the process: run each book layout in a
+    // process of its own (--benchmark_filter) for a clean figure.
+    static long firstShownKiB = 0;
+    int rows = 0;
+    for (auto _ : state) {
+        auto w = std::make_unique<TMainWin>();
+        w->show();
+        if (!QTest::qWaitForWindowExposed(w.get())) state.SkipWithError("window not shown");
+        QApplication::processEvents();
+        state.PauseTiming();
+        if (firstShownKiB == 0) firstShownKiB = residentKiB();
+        rows = w->Book->Count();
+        w.reset();
+        QApplication::processEvents();
+        state.ResumeTiming();
+    }
+    state.counters["rows"] = rows;
+    state.counters["rss_base_MiB"] = static_cast<double>(baselineKiB) / 1024.0;
+    state.counters["rss_first_shown_MiB"] = static_cast<double>(firstShownKiB) / 1024.0;
+}
+BENCHMARK(StartUp)->Arg(100)->Arg(1)->ArgName("groups")->Unit(benchmark::kMillisecond)->MinTime(2.0);
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QTemporaryDir config;
+    qputenv("XDG_CONFIG_HOME", config.path().toUtf8());
+    qputenv("XDG_RUNTIME_DIR", config.path().toUtf8());
+    QApplication app(argc, argv);
+    baselineKiB = residentKiB();
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

@@ -1,0 +1,125 @@
+#pragma once
+// The decisions of the sending road, apart from the window and the SMTP
+// client: which state a send is in, what it takes with it when it starts,
+// what a failure leads to, what the dialer's messages do in each state, and
+// what a timer tick or a close does while a send runs.
+//
+// States:
+//   Idle              nothing runs; a send may start
+//   Connecting        a send was started (or resumed) and connects
+//   Sending           the server accepted the greeting; mails go out
+//   WaitingForDialer  the connection failed and the dialer was asked to dial
+//
+// One send at a time: Start refuses unless Idle; a tick of the send-later or
+// the mailbox timer that comes while a send runs is remembered and handed out
+// once the road is idle again; the dialer's "connected" resumes only a send
+// that waits for it.
+//
+// The recipients are copied when the send starts, so nothing the user does to
+// the address book during the send can reach them.
+
+#include "pager/book.h"
+#include "pager/compose.h"
+
+#include <vector>
+
+// Send modes: the text to the checked contacts, the due queue entries, the
+// selected queue entry, every queue entry, the new-mail notice.
+enum : int {
+    smChecked = 0,
+    smQueueDue = 1,
+    smQueueSelected = 2,
+    smQueueAll = 3,
+    smNotice = -1,
+};
+
+enum class TSendState { Idle, Connecting, Sending, WaitingForDialer };
+
+// One contact of a send, as it stood when the send started.
+struct TSendRecipient {
+    AnsiString Name;  // the caption of its row
+    TBookItem Item;
+    TComposeFlags Flags;
+    bool Served = false;  // every part of its message was accepted
+};
+
+// Everything a send needs besides the settings.
+struct TSendJob {
+    int Mode = smChecked;
+    bool Manual = false;  // started by the user (button or queue command)
+    AnsiString BodyText;
+    TComposeSettings Settings;
+    std::vector<TSendRecipient> Recipients;
+};
+
+// What follows a failed connect.
+enum class TSendEnd {
+    AskDialer,  // ask the dialer to dial and wait for its answer
+    Failed,     // report the failure and return to idle
+    Cancelled,  // the user cancelled: return to idle
+};
+
+class TSendRoad {
+public:
+    TSendState State() const noexcept { return state_; }
+    bool Idle() const noexcept { return state_ == TSendState::Idle; }
+    bool Waiting() const noexcept { return state_ == TSendState::WaitingForDialer; }
+    // A send is on its way: connecting or sending (not idle, not waiting).
+    bool Running() const noexcept { return state_ == TSendState::Connecting || state_ == TSendState::Sending; }
+
+    // The send in hand (the running or the waiting one); empty when idle.
+    const TSendJob& Job() const noexcept { return job_; }
+    int Mode() const noexcept { return job_.Mode; }
+    // Whether the dialer was asked to dial for this send.
+    bool DialerAsked() const noexcept { return dialerAsked_; }
+
+    // Starts a send; False (nothing changes) unless idle.
+    bool Start(TSendJob Job);
+    // The dialer reports the line up: a waiting send connects again, as a
+    // send not started by the user. False when no send waits.
+    bool Resume();
+
+    // The socket connection is up (before the greeting).
+    void LineReached() noexcept { lineReached_ = true; }
+    // The server accepted the greeting: the mails go out.
+    void Connected();
+    // The recipient at Index got every part of its message.
+    void Served(int Index);
+    // Indexes of the recipients still to be served, in order.
+    std::vector<int> Pending() const;
+
+    // The user cancels the running send; the failure that follows is his.
+    void Cancel() noexcept;
+    // The connect call raised. Only a send the user started, that failed
+    // before the socket connection was up and was not cancelled, asks the
+    // dialer, and only when the dialer is to be used.
+    TSendEnd Failed(bool UseOrvDialer);
+    // A send is over (done, failed, cancelled or given up): idle again.
+    void Finished();
+    // The dialer reports that dialling failed or the line dropped. A waiting
+    // send gives up (True); otherwise nothing changes.
+    bool DialerFailed();
+    // The pager asked the dialer to hang up.
+    void HungUp() noexcept { dialerAsked_ = false; }
+
+    // Timer ticks: True when the tick may run now; False when a send runs,
+    // and then the tick is remembered.
+    bool QueueTick();
+    bool MailTick();
+    // Once idle: whether a remembered tick is to run now (each is handed out
+    // once).
+    bool TakeQueueTick();
+    bool TakeMailTick();
+    // A tick is remembered.
+    bool QueueTickWaiting() const noexcept { return queueTick_; }
+    bool MailTickWaiting() const noexcept { return mailTick_; }
+
+private:
+    TSendState state_ = TSendState::Idle;
+    TSendJob job_;
+    bool lineReached_ = false;
+    bool cancelled_ = false;
+    bool dialerAsked_ = false;
+    bool queueTick_ = false;
+    bool mailTick_ = false;
+};
