@@ -1,6 +1,7 @@
 #include "pager/compose.h"
 
 #include "common/strs.h"
+#include "netcomp/fxsmtp.h"
 #include "pager/encod.h"
 #include "pager/ini.h"
 #include "pager/opdb.h"
@@ -154,4 +155,18 @@ int32_t SmallestBound(const std::vector<const TBookItem*>& Checked, const TPager
     int32_t best = 0x7FFF;
     for (const TBookItem* item : Checked) best = std::min(best, PartBound(*item, PagerList, GlobalMax));
     return best == 0x7FFF ? GlobalMax : best;
+}
+
+void FillPostMessage(TPostMessage& Msg, const TMailPart& Part)
+{
+    Msg.Body.Clear();
+    Msg.Body.Add(Part.Body);
+    Msg.FromAddress = Part.FromAddress;
+    Msg.FromName = Part.FromName;
+    Msg.LocalProgram = Part.LocalProgram;
+    Msg.Subject = Part.Subject;
+    Msg.ToAddress.Clear();
+    Msg.ToCarbonCopy.Clear();
+    Msg.ToAddress.Add(Part.To);
+    if (!Part.CarbonCopy.empty()) Msg.ToCarbonCopy.Add(Part.CarbonCopy);
 }

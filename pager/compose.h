@@ -13,6 +13,7 @@
 #include <vector>
 
 class TPagerList;
+class TPostMessage;
 class TRungler;
 
 // Program names sent as the X-Mailer line: the long one goes with a whole
@@ -101,6 +102,10 @@ struct TMailPart {
 std::vector<TMailPart> BuildMessage(const AnsiString& BodyText, const AnsiString& Name, const TBookItem& Item,
                                     const TComposeFlags& Flags, const TComposeSettings& Settings,
                                     const TPagerList& PagerList, TRungler& Translit, const QDateTime& Now);
+
+// Puts one mail into the SMTP client's message record: sender, the gateway
+// as the one recipient, the copy, the subject, the program name and the body.
+void FillPostMessage(TPostMessage& Msg, const TMailPart& Part);
 
 // The counter beside the text box: the smallest bound among the given
 // contacts, or the global bound when there are none.

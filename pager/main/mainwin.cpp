@@ -1017,17 +1017,7 @@ void TMainWin::SendMsg(int Index)
     const std::vector<TMailPart> parts =
         BuildMessage(job.BodyText, r.Name, r.Item, r.Flags, job.Settings, PagerList, lrTranslit, sysclock::now());
     for (const TMailPart& part : parts) {
-        TPostMessage& m = SMTP->PostMsg;
-        m.Body.Clear();
-        m.Body.Add(part.Body);
-        m.FromAddress = part.FromAddress;
-        m.FromName = part.FromName;
-        m.LocalProgram = part.LocalProgram;
-        m.Subject = part.Subject;
-        m.ToAddress.Clear();
-        m.ToCarbonCopy.Clear();
-        m.ToAddress.Add(part.To);
-        if (!part.CarbonCopy.empty()) m.ToCarbonCopy.Add(part.CarbonCopy);
+        FillPostMessage(SMTP->PostMsg, part);
         SMTP->Tag = Index;
         SMTP->SendMail();
     }
