@@ -9,6 +9,8 @@
 #include "platform/codepage.h"
 #include "platform/inifile.h"
 
+#include "bench/benchdata.h"
+
 #include <benchmark/benchmark.h>
 
 #include <QTemporaryDir>
@@ -25,21 +27,11 @@ constexpr int kContactsPerGroup = 100;
 constexpr int kOperators = 2000;
 constexpr int kAddresses = 10000;
 
-AnsiString cp(const char* utf8) { return codepage::fromUtf8(utf8); }
+using benchdata::cp;
+using benchdata::templateOf;
 
-// The gateway template of operator i: the number first, last (in the
-// subject) or in the middle.
-AnsiString templateOf(int i)
-{
-    const std::string n = std::to_string(i);
-    switch (i % 3) {
-    case 0: return "###@pager" + n + ".example.net";
-    case 1: return "gate" + n + "@sms.example.org?subject=###";
-    default: return "pg" + n + "###@mail.example.com";
-    }
-}
 
-AnsiString addressOf(int op, int k) { return InsertNumber(templateOf(op), std::to_string(9160000000LL + k)); }
+AnsiString addressOf(int op, int k) { return benchdata::addressOf(op, 9160000000LL + k); }
 
 struct Files {
     QTemporaryDir dir;

@@ -10,6 +10,8 @@
 #include "platform/codepage.h"
 #include "platform/ui/trayhost.h"
 
+#include "bench/benchdata.h"
+
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
@@ -25,23 +27,9 @@ namespace {
 constexpr int kContacts = 10000;
 constexpr int kOperators = 2000;
 
-AnsiString cp(const char* utf8) { return codepage::fromUtf8(utf8); }
-
-AnsiString templateOf(int i)
-{
-    const std::string n = std::to_string(i);
-    switch (i % 3) {
-    case 0: return "###@pager" + n + ".example.net";
-    case 1: return "gate" + n + "@sms.example.org?subject=###";
-    default: return "pg" + n + "###@mail.example.com";
-    }
-}
-
-AnsiString addressOf(int op, int number)
-{
-    AnsiString t = templateOf(op);
-    return t.replace(t.find("###"), 3, std::to_string(number));
-}
+using benchdata::cp;
+using benchdata::addressOf;
+using benchdata::templateOf;
 
 void writeFile(const std::string& path, const AnsiString& text)
 {

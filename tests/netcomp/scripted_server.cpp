@@ -1,5 +1,7 @@
 #include "tests/netcomp/scripted_server.h"
 
+#include "platform/exception.h"
+
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -184,6 +186,16 @@ uint16_t closedPort()
     const int fd = listenOn(port);
     ::close(fd);
     return port;
+}
+
+std::string messageOf(const std::function<void()>& fn)
+{
+    try {
+        fn();
+    } catch (const Exception& e) {
+        return e.message();
+    }
+    return "(no exception)";
 }
 
 }  // namespace scripted

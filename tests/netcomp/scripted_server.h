@@ -78,4 +78,7 @@ Server::Script smtp(std::string greeting, std::vector<std::string> replies);
 // A free TCP port on 127.0.0.1 with nobody listening.
 uint16_t closedPort();
 
+// The message of the exception fn raises, "(no exception)" when none.
+std::string messageOf(const std::function<void()>& fn);
+
 }  // namespace scripted

@@ -32,15 +32,7 @@ public:
     using TFxSMTP::ExtractAddress;
 };
 
-std::string messageOf(const std::function<void()>& fn)
-{
-    try {
-        fn();
-    } catch (const Exception& e) {
-        return e.message();
-    }
-    return "(no exception)";
-}
+using scripted::messageOf;
 
 // A client wired to a scripted server, recording its events in order.
 struct Session {

@@ -26,15 +26,7 @@ namespace {
 // the next wait of the component.
 void soon(std::function<void()> fn) { QTimer::singleShot(0, QCoreApplication::instance(), std::move(fn)); }
 
-std::string messageOf(const std::function<void()>& fn)
-{
-    try {
-        fn();
-    } catch (const Exception& e) {
-        return e.message();
-    }
-    return "(no exception)";
-}
+using scripted::messageOf;
 
 // A server that takes the connection and reads until the client closes.
 scripted::Server silentServer()
