@@ -5,6 +5,8 @@
 #include "pager/ini.h"
 #include "pager/position.h"
 #include "pager/program.h"
+#include "pager/sendlater.h"
+#include "pager/sentlog.h"
 #include "platform/app.h"
 #include "platform/clock.h"
 #include "platform/codepage.h"
@@ -84,6 +86,32 @@ W* named(W* w, const char* name)
 
 // Line breaks of the text box (LF, and the rich edit's line separator) as
 // the message text holds them (CR LF), and back.
+// A row of the log or the queue keeps its texts as stored (cp1251, CR LF)
+// beside the ones shown.
+QString shownText(const AnsiString& s)
+{
+    QString t = fromAnsi(s);
+    t.replace(QLatin1String("\r\n"), QLatin1String(" "));
+    return t;
+}
+void setItemText(QTreeWidgetItem* item, int column, const AnsiString& s)
+{
+    item->setText(column, shownText(s));
+    item->setData(column, Qt::UserRole, QByteArray(s.data(), static_cast<qsizetype>(s.size())));
+}
+AnsiString itemText(const QTreeWidgetItem* item, int column)
+{
+    return item->data(column, Qt::UserRole).toByteArray().toStdString();
+}
+QTreeWidgetItem* addItem(QTreeWidget* list, const AnsiString& a, const AnsiString& b, const AnsiString& c)
+{
+    auto* item = new QTreeWidgetItem(list);
+    setItemText(item, 0, a);
+    setItemText(item, 1, b);
+    setItemText(item, 2, c);
+    return item;
+}
+
 AnsiString boxText(const QTextEdit* box)
 {
     QString text = box->toPlainText();
@@ -246,6 +274,16 @@ void TMainWin::createControls()
     dtTime->setGeometry(196, 40, 66, 22);
     lvSendLater = listView(gbSendLater, "lvSendLater", {u("Дата/Время"), u("Кому"), u("Текст")}, {100, 70, 120});
     lvSendLater->move(8, 68);
+    pmSendLater = named(new QMenu(lvSendLater), "pmSendLater");
+    mPSendLaterSend = named(pmSendLater->addAction(u("Отправить сейчас")), "mPSendLaterSend");
+    mPSendLaterSendAll = named(pmSendLater->addAction(u("Отправить сейчас все")), "mPSendLaterSendAll");
+    pmSendLater->addSeparator();
+    mPSendLaterDel = named(pmSendLater->addAction(u("Удалить")), "mPSendLaterDel");
+    mPSendLaterDel->setShortcut(QKeySequence(Qt::Key_Delete));
+    mPSendLaterDel->setShortcutContext(Qt::WidgetShortcut);
+    lvSendLater->addAction(mPSendLaterDel);
+    mPSendLaterDelAll = named(pmSendLater->addAction(u("Удалить все")), "mPSendLaterDelAll");
+    lvSendLater->setContextMenuPolicy(Qt::CustomContextMenu);
 
     pTools = named(new QFrame(client), "pTools");
     sbUpdate = named(new QToolButton(pTools), "sbUpdate");
@@ -259,6 +297,11 @@ void TMainWin::createControls()
     gbLogs = named(new QGroupBox(u("Последние сообщения"), client), "gbLogs");
     lvLogs = listView(gbLogs, "lvLogs", {u("Кому"), u("Дата/Время"), u("Текст")}, {110, 100, 300});
     lvLogs->move(8, 18);
+    pmLogs = named(new QMenu(lvLogs), "pmLogs");
+    mRepeatLog = named(pmLogs->addAction(u("Повторить сообщение")), "mRepeatLog");
+    pmLogs->addSeparator();
+    mClearLogs = named(pmLogs->addAction(u("Очистить все")), "mClearLogs");
+    lvLogs->setContextMenuPolicy(Qt::CustomContextMenu);
 
     stStatus = named(new QStatusBar(client), "stStatus");
     stStatus->setSizeGripEnabled(false);
@@ -316,6 +359,17 @@ void TMainWin::bindEvents()
     click(mExit, &QAction::triggered, [this] { mExitClick(); });
     click(mText, &QTextEdit::textChanged, [this] { mTextChange(); });
     click(cbSendLater, &QCheckBox::stateChanged, [this] { cbSendLaterClick(); });
+    click(mPSendLaterSend, &QAction::triggered, [this] { mPSendLaterSendClick(); });
+    click(mPSendLaterSendAll, &QAction::triggered, [this] { mPSendLaterSendAllClick(); });
+    click(mPSendLaterDel, &QAction::triggered, [this] { mPSendLaterDelClick(); });
+    click(mPSendLaterDelAll, &QAction::triggered, [this] { mPSendLaterDelAllClick(); });
+    click(mRepeatLog, &QAction::triggered, [this] { lvLogsDblClick(); });
+    click(mClearLogs, &QAction::triggered, [this] { mClearLogsClick(); });
+    click(lvLogs, &QTreeWidget::itemDoubleClicked, [this] { lvLogsDblClick(); });
+    connect(lvLogs, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint& at) { pmLogs->popup(lvLogs->viewport()->mapToGlobal(at)); });
+    connect(lvSendLater, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint& at) { pmSendLater->popup(lvSendLater->viewport()->mapToGlobal(at)); });
     click(cbCopyEMail, &QCheckBox::stateChanged, [this] { cbCopyEMailClick(); });
     click(cbUseThisParam, &QCheckBox::stateChanged, [this] { cbUseThisParamClick(); });
     click(Book->lvAddr, &QTreeWidget::itemChanged, [this] { mTextChange(); });
@@ -430,7 +484,7 @@ void TMainWin::FormCreate()
     AutoTexts->cbAutoSignatClick();
     AutoTexts->cbAutoHeaderClick();
     cbSendLaterClick();
-    gbLogs->setVisible(Ini.Message.CountLogMsg > 0);
+    SetCountLog();
 
     // 22.
     NewMsgCount = 0;
@@ -527,7 +581,7 @@ void TMainWin::bOptionsClick()
         tSendLater->SetEnabled(false);
         tSendLater->SetInterval(Ini.Connect.PollingInterval * 60000);
         tSendLater->SetEnabled(true);
-        gbLogs->setVisible(Ini.Message.CountLogMsg > 0);
+        SetCountLog();
         Book->ShowImages(Ini.View.IconsInBook);
         SetViewAddr();
         // The message box's greeting and signature follow with the box's
@@ -762,7 +816,7 @@ void TMainWin::FormCloseQuery()
     // A running send was aborted and has unwound before this point.
     app::guard([] { SaveOptions(); });
     app::guard([this] { Book->SaveBook(); });
-    app::guard([this] { SaveLogs(); });
+    app::guard([this] { SaveLog(); });
     app::guard([this] { Book->ClearAddr(); });
     app::guard([this] {
         DisposeOp();
@@ -819,7 +873,7 @@ TComposeFlags TMainWin::RowFlags(int Row) const
     return f;
 }
 
-TSendJob TMainWin::MakeJob(int Mode, bool Manual) const
+TSendJob TMainWin::MakeJob(int Mode, bool Manual)
 {
     TSendJob job;
     job.Mode = Mode;
@@ -830,6 +884,25 @@ TSendJob TMainWin::MakeJob(int Mode, bool Manual) const
         for (int i = 0; i < Book->Count(); ++i) {
             TBookRow* row = Book->Row(i);
             if (row->checkState(0) == Qt::Checked) job.Recipients.push_back({row->Name, row->Item, RowFlags(i), false});
+        }
+    }
+    queueSend_.clear();
+    if (Mode == smQueueDue || Mode == smQueueSelected || Mode == smQueueAll) {
+        // Each entry goes to every contact of the shown group of its name; a
+        // done entry (empty caption) never goes again.
+        QTreeWidgetItem* selected = lvSendLater->currentItem();
+        for (int e = 0; e < lvSendLater->topLevelItemCount(); ++e) {
+            QTreeWidgetItem* entry = lvSendLater->topLevelItem(e);
+            if (Mode == smQueueSelected && entry != selected) continue;
+            const AnsiString caption = itemText(entry, 0);
+            if (caption.empty()) continue;
+            const AnsiString to = itemText(entry, 1);
+            for (int i = 0; i < Book->Count(); ++i) {
+                TBookRow* row = Book->Row(i);
+                if (!codepage::sameText(row->Name, to)) continue;
+                job.Recipients.push_back({row->Name, row->Item, RowFlags(i), false});
+                queueSend_.push_back({e, caption, itemText(entry, 2)});
+            }
         }
     }
     return job;
@@ -1236,23 +1309,212 @@ void TMainWin::tCheckMailTimer()
     CheckMail();
 }
 
-// ---- the log, the queue and the mailbox check ----------------------------------
-// These are the hooks their own units fill; until then the log and the queue
-// hold nothing and the mailbox is not checked.
+// ---- the log of sent messages ------------------------------------------------
 
-void TMainWin::LoadLogs() {}
-void TMainWin::SaveLogs() {}
-void TMainWin::AddLog(int) {}
-void TMainWin::LoadSendLater() {}
-bool TMainWin::AddToSendLater(int) { return false; }
-void TMainWin::SendLaterItem(int, bool) {}
-void TMainWin::DropSentQueueRows() {}
-void TMainWin::SendNotifMsg() {}
-void TMainWin::CheckSendLater() {}
-void TMainWin::CheckMail() {}
+void TMainWin::SetCountLog() { gbLogs->setVisible(Ini.Message.CountLogMsg > 0); }
+
+void TMainWin::LoadLogs()
+{
+    for (const TLogRow& r : LoadLog(ProgramPath + LogFile)) addItem(lvLogs, r.To, r.Date, r.Text);
+}
+
+void TMainWin::SaveLog()
+{
+    std::vector<TLogRow> rows;
+    for (int i = 0; i < lvLogs->topLevelItemCount(); ++i) {
+        const QTreeWidgetItem* item = lvLogs->topLevelItem(i);
+        rows.push_back({itemText(item, 0), itemText(item, 1), itemText(item, 2)});
+    }
+    ::SaveLog(ProgramPath + LogFile, rows, Ini.Message.CountLogMsg);
+}
+
+const AnsiString& TMainWin::SentText(int Index) const
+{
+    if (Index >= 0 && static_cast<size_t>(Index) < queueSend_.size()) return queueSend_[static_cast<size_t>(Index)].Text;
+    return road_.Job().BodyText;
+}
+
+void TMainWin::AddLog(int Index)
+{
+    const auto& recipients = road_.Job().Recipients;
+    if (Index < 0 || static_cast<size_t>(Index) >= recipients.size()) return;
+    auto* item = new QTreeWidgetItem;
+    setItemText(item, 0, recipients[static_cast<size_t>(Index)].Name);
+    setItemText(item, 1, LogDate(sysclock::now()));
+    setItemText(item, 2, SentText(Index));
+    lvLogs->insertTopLevelItem(0, item);
+    const int32_t keep = std::max<int32_t>(Ini.Message.CountLogMsg, 0) + 1;
+    while (lvLogs->topLevelItemCount() > keep) delete lvLogs->takeTopLevelItem(lvLogs->topLevelItemCount() - 1);
+}
+
+void TMainWin::lvLogsDblClick()
+{
+    const QTreeWidgetItem* item = lvLogs->currentItem();
+    if (!item || !item->isSelected()) return;
+    const AnsiString to = itemText(item, 0);
+    const AnsiString text = itemText(item, 2);
+    DeleteHeaders();
+    mText->setPlainText(fromAnsi(text));
+    for (int i = 0; i < Book->Count(); ++i)
+        Book->Row(i)->setCheckState(0, Book->Row(i)->Name == to ? Qt::Checked : Qt::Unchecked);
+}
+
+void TMainWin::mClearLogsClick() { lvLogs->clear(); }
+
+void TMainWin::DeleteHeaders()
+{
+    // The shown greeting and signature go only where they still stand.
+    AnsiString text = boxText(mText);
+    bool changed = false;
+    if (!ShownHeader.empty() && text.starts_with(ShownHeader)) {
+        text.erase(0, ShownHeader.size());
+        changed = true;
+    }
+    if (!ShownSignature.empty() && text.ends_with(ShownSignature)) {
+        text.resize(text.size() - ShownSignature.size());
+        changed = true;
+    }
+    ShownHeader.clear();
+    ShownSignature.clear();
+    if (changed) mText->setPlainText(fromAnsi(text));
+}
+
+// ---- the send-later queue ----------------------------------------------------
+
+void TMainWin::LoadSendLater()
+{
+    for (const TQueueEntry& e : LoadQueue(ProgramPath + WaitFile)) addItem(lvSendLater, e.Date, e.To, e.Text);
+}
+
+void TMainWin::SaveSendLater()
+{
+    // A done entry (empty caption) is not kept.
+    std::vector<TQueueEntry> entries;
+    for (int i = 0; i < lvSendLater->topLevelItemCount(); ++i) {
+        const QTreeWidgetItem* item = lvSendLater->topLevelItem(i);
+        if (itemText(item, 0).empty()) continue;
+        entries.push_back({itemText(item, 0), itemText(item, 1), itemText(item, 2)});
+    }
+    SaveQueue(ProgramPath + WaitFile, entries);
+}
+
+bool TMainWin::AddToSendLater(int Row)
+{
+    TBookRow* row = Book->Row(Row);
+    if (!row) return false;
+    addItem(lvSendLater, QueueCaption(dtDate->date(), dtTime->time()), row->Name, BodyText);
+    SaveSendLater();
+    return true;
+}
+
+bool TMainWin::IsSendLater()
+{
+    const QDateTime now = sysclock::now();
+    for (int e = 0; e < lvSendLater->topLevelItemCount(); ++e) {
+        QTreeWidgetItem* item = lvSendLater->topLevelItem(e);
+        const AnsiString caption = itemText(item, 0);
+        if (caption.empty()) continue;
+        const TDue due = QueueDue(caption, now);
+        if (due == TDue::Unreadable) {
+            setItemText(item, 0, {});
+            continue;
+        }
+        if (due != TDue::Due) continue;
+        // Due only with somebody in the shown group to send it to.
+        const AnsiString to = itemText(item, 1);
+        for (int i = 0; i < Book->Count(); ++i)
+            if (codepage::sameText(Book->Row(i)->Name, to)) return true;
+    }
+    return false;
+}
+
+void TMainWin::SendLaterMode(int Mode)
+{
+    if (closing_ || !road_.Idle() || lvSendLater->topLevelItemCount() == 0) return;
+    if (Mode == smQueueDue && !IsSendLater()) return;
+    if (Mode == smQueueSelected && !lvSendLater->currentItem()) return;
+    tSendLater->SetEnabled(false);
+    tSendLater->Tag = Mode;
+    ConnectToSMTP(true, Mode);
+}
+
+void TMainWin::CheckSendLater() { SendLaterMode(smQueueDue); }
+
+void TMainWin::SendLaterItem(int Index, bool DueOnly)
+{
+    if (Index < 0 || static_cast<size_t>(Index) >= queueSend_.size()) return;
+    const TQueueSend q = queueSend_[static_cast<size_t>(Index)];
+    QTreeWidgetItem* item = lvSendLater->topLevelItem(q.Entry);
+    if (!item) return;
+    if (DueOnly) {
+        const TDue due = QueueDue(q.Caption, sysclock::now());
+        if (due == TDue::Unreadable) setItemText(item, 0, {});
+        if (due != TDue::Due) return;
+    }
+    const TSendJob& job = road_.Job();
+    const TSendRecipient r = job.Recipients.at(static_cast<size_t>(Index));
+    const std::vector<TMailPart> parts =
+        BuildMessage(q.Text, r.Name, r.Item, r.Flags, job.Settings, PagerList, lrTranslit, sysclock::now());
+    for (const TMailPart& part : parts) {
+        FillPostMessage(SMTP->PostMsg, part);
+        SMTP->Tag = Index;
+        SMTP->SendMail();
+    }
+    // Done at once, on disk too: a failure later in this send never sends it
+    // again after a restart.
+    setItemText(item, 0, {});
+    SaveSendLater();
+}
+
+void TMainWin::DropSentQueueRows()
+{
+    bool dropped = false;
+    for (int e = lvSendLater->topLevelItemCount() - 1; e >= 0; --e) {
+        if (itemText(lvSendLater->topLevelItem(e), 0).empty()) {
+            delete lvSendLater->takeTopLevelItem(e);
+            dropped = true;
+        }
+    }
+    if (dropped) SaveSendLater();
+}
+
+void TMainWin::mPSendLaterDelClick()
+{
+    if (!road_.Idle()) return;
+    QTreeWidgetItem* item = lvSendLater->currentItem();
+    if (!item) return;
+    delete item;
+    SaveSendLater();
+}
+
+void TMainWin::mPSendLaterDelAllClick()
+{
+    if (!road_.Idle()) return;
+    lvSendLater->clear();
+    SaveSendLater();
+}
+
 void TMainWin::cbSendLaterClick()
 {
     const bool on = cbSendLater->isChecked();
-    dtDate->setEnabled(on);
-    dtTime->setEnabled(on);
+    for (QWidget* c : std::initializer_list<QWidget*>{lDate, lTime, dtDate, dtTime}) c->setEnabled(on);
+    for (QWidget* c : std::initializer_list<QWidget*>{dtDate, dtTime}) {
+        QPalette pal = c->palette();
+        pal.setColor(QPalette::Base, QApplication::palette().color(on ? QPalette::Base : QPalette::Button));
+        c->setPalette(pal);
+    }
+    if (on) {
+        const QDateTime now = sysclock::now();
+        dtDate->setMinimumDate(now.date());
+        dtDate->setDate(now.date());
+        dtTime->setTime(now.time());
+    } else {
+        dtTime->setTime(QTime(0, 0));
+    }
 }
+
+// ---- the mailbox check ---------------------------------------------------------
+// The hooks of its own unit; until then the mailbox is not checked.
+
+void TMainWin::SendNotifMsg() {}
+void TMainWin::CheckMail() {}

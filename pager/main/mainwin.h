@@ -118,8 +118,16 @@ public:
     QDateEdit* dtDate = nullptr;
     QTimeEdit* dtTime = nullptr;
     QTreeWidget* lvSendLater = nullptr;
+    QMenu* pmSendLater = nullptr;
+    QAction* mPSendLaterSend = nullptr;
+    QAction* mPSendLaterSendAll = nullptr;
+    QAction* mPSendLaterDel = nullptr;
+    QAction* mPSendLaterDelAll = nullptr;
     QGroupBox* gbLogs = nullptr;
     QTreeWidget* lvLogs = nullptr;
+    QMenu* pmLogs = nullptr;
+    QAction* mRepeatLog = nullptr;
+    QAction* mClearLogs = nullptr;
     QFrame* pTools = nullptr;
     QToolButton* sbUpdate = nullptr;
     QToolButton* sbOptions = nullptr;
@@ -206,6 +214,22 @@ public:
     void mTextChange();
     int32_t MaxSymbols() const;
 
+    // ---- the log of sent messages
+    void SetCountLog();
+    void SaveLog();
+    void lvLogsDblClick();
+    void mClearLogsClick();
+
+    // ---- the send-later queue
+    void cbSendLaterClick();
+    void SaveSendLater();
+    bool IsSendLater();
+    void SendLaterMode(int Mode);
+    void mPSendLaterSendClick() { SendLaterMode(smQueueSelected); }
+    void mPSendLaterSendAllClick() { SendLaterMode(smQueueAll); }
+    void mPSendLaterDelClick();
+    void mPSendLaterDelAllClick();
+
     // ---- timers
     void tSendLaterTimer();
     void tCheckMailTimer();
@@ -226,7 +250,6 @@ private:
     void FormHide();
     void aeMainMinimize();
     void FormCloseQuery();
-    void cbSendLaterClick();
     void cbCopyEMailClick();
     void cbUseThisParamClick();
     void lvAddrSelectItem(TBookRow* Item, bool Selected);
@@ -234,7 +257,8 @@ private:
     void ClearText(bool Reinsert);
     void SetTextMessage();
     TComposeFlags RowFlags(int Row) const;
-    TSendJob MakeJob(int Mode, bool Manual) const;
+    TSendJob MakeJob(int Mode, bool Manual);
+    void DeleteHeaders();
     void bindSmtp(TFxSMTP* Client);
     void finishSend();
     void resumeDeferred();
@@ -260,8 +284,19 @@ private:
     void CheckSendLater();
     void CheckMail();
     void LoadLogs();
-    void SaveLogs();
     void LoadSendLater();
+    // The text sent to the send's recipient Index.
+    const AnsiString& SentText(int Index) const;
+
+    // A queue send: for each recipient of the job, the queue entry it comes
+    // from (its row in lvSendLater), that entry's caption and text as they
+    // stood when the send started.
+    struct TQueueSend {
+        int Entry = -1;
+        AnsiString Caption;
+        AnsiString Text;
+    };
+    std::vector<TQueueSend> queueSend_;
 
     TSendRoad road_;
     bool created_ = false;     // FormCreate has run
