@@ -31,6 +31,9 @@
 #include <QPushButton>
 #include <QStatusBar>
 #include <QStyle>
+#include <QKeyEvent>
+#include <QMimeData>
+#include <QTextCursor>
 #include <QTextEdit>
 #include <QTimeEdit>
 #include <QToolButton>
@@ -125,6 +128,88 @@ AnsiString boxText(const QTextEdit* box)
     }
     return out;
 }
+
+
+// A text as the box holds it: line breaks as LF.
+QString boxString(const AnsiString& s)
+{
+    QString t = fromAnsi(s);
+    t.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+    return t;
+}
+
+// The message box. The window keeps a greeting at its start and a signature
+// at its end (Protected gives their lengths); an edit by the user that would
+// touch them is put to ProtectChange and dropped unless it allows it. What
+// the user pastes or drops comes in as plain text in the box's plain format.
+class TMessageBox : public QTextEdit {
+public:
+    using QTextEdit::QTextEdit;
+
+    std::function<std::pair<int, int>()> Protected;
+    std::function<bool(int StartPos, int EndPos)> ProtectChange;
+
+protected:
+    void keyPressEvent(QKeyEvent* e) override
+    {
+        const QTextCursor c = textCursor();
+        int start = c.selectionStart();
+        int end = c.selectionEnd();
+        bool edit = false;
+        if (e == QKeySequence::Paste || e == QKeySequence::Undo || e == QKeySequence::Redo) {
+            edit = false;  // paste comes through insertFromMimeData; the box keeps no undo
+        } else if (e->key() == Qt::Key_Backspace) {
+            edit = true;
+            if (start == end) start = std::max(0, start - 1);
+        } else if (e->key() == Qt::Key_Delete) {
+            edit = true;
+            if (start == end) ++end;
+        } else if (e == QKeySequence::Cut || !e->text().isEmpty()) {
+            edit = !(e->modifiers() & Qt::ControlModifier) || e == QKeySequence::Cut;
+        }
+        if (edit && !mayChange(start, end)) {
+            e->accept();
+            return;
+        }
+        if (!c.hasSelection()) setCurrentCharFormat(QTextCharFormat());
+        QTextEdit::keyPressEvent(e);
+    }
+    void inputMethodEvent(QInputMethodEvent* e) override
+    {
+        const QTextCursor c = textCursor();
+        if (!e->commitString().isEmpty() || e->replacementLength() != 0) {
+            const int start = c.selectionStart() + std::min(0, e->replacementStart());
+            const int end = std::max(c.selectionEnd(), c.position() + e->replacementStart() + e->replacementLength());
+            if (!mayChange(start, end)) {
+                e->accept();
+                return;
+            }
+        }
+        if (!c.hasSelection()) setCurrentCharFormat(QTextCharFormat());
+        QTextEdit::inputMethodEvent(e);
+    }
+    bool canInsertFromMimeData(const QMimeData* source) const override { return source->hasText(); }
+    void insertFromMimeData(const QMimeData* source) override
+    {
+        if (!source->hasText()) return;
+        QTextCursor c = textCursor();
+        if (!mayChange(c.selectionStart(), c.selectionEnd())) return;
+        c.insertText(source->text(), QTextCharFormat());
+        setTextCursor(c);
+        ensureCursorVisible();
+    }
+
+private:
+    // Whether an edit of the stretch [StartPos, EndPos) may go ahead.
+    bool mayChange(int StartPos, int EndPos) const
+    {
+        if (!Protected) return true;
+        const auto [head, sign] = Protected();
+        const int len = static_cast<int>(toPlainText().size());
+        if (StartPos >= head && EndPos <= len - sign) return true;
+        return ProtectChange && ProtectChange(StartPos, EndPos);
+    }
+};
 
 
 }  // namespace
@@ -230,8 +315,21 @@ void TMainWin::createControls()
     }
 
     gbText = named(new QGroupBox(u("Текст сообщения"), client), "gbText");
-    mText = named(new QTextEdit(gbText), "mText");
+    auto* box = new TMessageBox(gbText);
+    mText = named(box, "mText");
     mText->setAcceptRichText(false);
+    // The box keeps no undo: undoing could take the shown greeting or
+    // signature apart.
+    mText->setUndoRedoEnabled(false);
+    box->Protected = [this] {
+        return std::pair<int, int>(static_cast<int>(boxString(ShownHeader).size()),
+                                   static_cast<int>(boxString(ShownSignature).size()));
+    };
+    box->ProtectChange = [this](int start, int end) {
+        bool allow = false;
+        mTextProtectChange(start, end, allow);
+        return allow;
+    };
     mText->setGeometry(8, 18, 253, 84);
     mText->installEventFilter(this);
     stCountSymbols = named(new QLabel(gbText), "stCountSymbols");
@@ -358,6 +456,10 @@ void TMainWin::bindEvents()
     click(mShowHide, &QAction::triggered, [this] { ShowHide(); });
     click(mExit, &QAction::triggered, [this] { mExitClick(); });
     click(mText, &QTextEdit::textChanged, [this] { mTextChange(); });
+    click(mText, &QTextEdit::cursorPositionChanged, [this] { mTextSelectionChange(); });
+    click(mText, &QTextEdit::selectionChanged, [this] { mTextSelectionChange(); });
+    click(AutoTexts->eHeader, &QLineEdit::textChanged, [this] { eHeaderChange(); });
+    click(AutoTexts->eSignature, &QLineEdit::textChanged, [this] { eSignatureChange(); });
     click(cbSendLater, &QCheckBox::stateChanged, [this] { cbSendLaterClick(); });
     click(mPSendLaterSend, &QAction::triggered, [this] { mPSendLaterSendClick(); });
     click(mPSendLaterSendAll, &QAction::triggered, [this] { mPSendLaterSendAllClick(); });
@@ -584,8 +686,15 @@ void TMainWin::bOptionsClick()
         SetCountLog();
         Book->ShowImages(Ini.View.IconsInBook);
         SetViewAddr();
-        // The message box's greeting and signature follow with the box's
-        // own unit; FormResize places the log.
+        // The message box's greeting and signature follow FullText.
+        if (Ini.Message.FullText && Book->Selected()) {
+            ViewUserParam(Book->Selected());
+        } else {
+            TextUpdating = true;
+            DeleteHeaders();
+            TextUpdating = false;
+            mTextChange();
+        }
         FormResize();
     }
     if (result.OperatorsChanged) {
@@ -1196,6 +1305,17 @@ void TMainWin::aeMainMessage(const winmsg::Message& Msg, bool& Handled)
 
 void TMainWin::mTextChange()
 {
+    if (restoring_) return;
+    if (!HeadersUpdating) {
+        if (ShownStand()) {
+            goodText_ = mText->toPlainText();
+            goodCaret_ = mText->textCursor().position();
+        } else {
+            bool allow = false;
+            mTextProtectChange(0, static_cast<int>(mText->toPlainText().size()), allow);
+            if (!allow) RestoreBox();
+        }
+    }
     SetTextMessage();
     if (TextUpdating) return;
     AnsiString all = boxText(mText);
@@ -1223,27 +1343,234 @@ int32_t TMainWin::MaxSymbols() const
     return SmallestBound(checked, PagerList, Ini.Message.MaxSymbols);
 }
 
+namespace {
+// Sets a flag for a scope and puts its old value back.
+class TFlagScope {
+public:
+    explicit TFlagScope(bool& Flag) : flag_(Flag), old_(Flag) { flag_ = true; }
+    ~TFlagScope() { flag_ = old_; }
+    TFlagScope(const TFlagScope&) = delete;
+    TFlagScope& operator=(const TFlagScope&) = delete;
+
+private:
+    bool& flag_;
+    bool old_;
+};
+}  // namespace
+
 void TMainWin::SetTextMessage()
 {
     BodyText = boxText(mText);
     if (Ini.Message.FullText) {
-        if (!ShownHeader.empty() && BodyText.size() >= ShownHeader.size()) BodyText.erase(0, ShownHeader.size());
-        if (!ShownSignature.empty() && BodyText.size() >= ShownSignature.size())
+        if (!ShownHeader.empty() && BodyText.starts_with(ShownHeader)) BodyText.erase(0, ShownHeader.size());
+        if (!ShownSignature.empty() && BodyText.ends_with(ShownSignature))
             BodyText.resize(BodyText.size() - ShownSignature.size());
     }
 }
 
-void TMainWin::ClearText(bool)
+bool TMainWin::ShownStand() const
 {
-    mText->clear();
-    ShownHeader.clear();
-    ShownSignature.clear();
+    if (ShownHeader.empty() && ShownSignature.empty()) return true;
+    const QString text = mText->toPlainText();
+    const QString head = boxString(ShownHeader);
+    const QString sign = boxString(ShownSignature);
+    return text.size() >= head.size() + sign.size() && text.startsWith(head) && text.endsWith(sign);
 }
 
-void TMainWin::ViewUserParam(TBookRow*)
+void TMainWin::RestoreBox()
 {
-    // The greeting and signature shown in the box come with the box's own
-    // unit.
+    TFlagScope restoring(restoring_);
+    TFlagScope updating(HeadersUpdating);
+    mText->setPlainText(goodText_);
+    if (!ShownStand()) {  // nothing good was kept: the box holds no greeting or signature
+        ShownHeader.clear();
+        ShownSignature.clear();
+        return;
+    }
+    TFlagScope textUpdating(TextUpdating);
+    const int len = static_cast<int>(goodText_.size());
+    const int head = static_cast<int>(boxString(ShownHeader).size());
+    const int sign = static_cast<int>(boxString(ShownSignature).size());
+    if (head > 0) SetAttr(0, head);
+    if (sign > 0) SetAttr(len - sign, sign);
+    QTextCursor c = mText->textCursor();
+    c.setPosition(std::clamp(goodCaret_, head, len - sign));
+    mText->setTextCursor(c);
+    mText->setCurrentCharFormat(QTextCharFormat());
+}
+
+void TMainWin::mTextProtectChange(int, int, bool& AllowChange) { AllowChange = AllowProtectChange; }
+
+void TMainWin::mTextSelectionChange()
+{
+    if (HeadersUpdating || restoring_) return;
+    const int head = static_cast<int>(boxString(ShownHeader).size());
+    const int sign = static_cast<int>(boxString(ShownSignature).size());
+    QTextCursor c = mText->textCursor();
+    if (head > 0 || sign > 0) {
+        const int len = static_cast<int>(mText->toPlainText().size());
+        const int low = std::min(head, len);
+        const int high = std::max(low, len - sign);
+        const int anchor = std::clamp(c.anchor(), low, high);
+        const int position = std::clamp(c.position(), low, high);
+        if (anchor != c.anchor() || position != c.position()) {
+            c.setPosition(anchor);
+            c.setPosition(position, QTextCursor::KeepAnchor);
+            mText->setTextCursor(c);
+        }
+    }
+    // Text typed next to the grey greeting or signature comes in plain.
+    if (!c.hasSelection()) mText->setCurrentCharFormat(QTextCharFormat());
+}
+
+void TMainWin::SetAttr(int Start, int Length)
+{
+    if (!TextUpdating || Length <= 0) return;
+    QTextCursor c(mText->document());
+    c.setPosition(Start);
+    c.setPosition(Start + Length, QTextCursor::KeepAnchor);
+    QTextCharFormat grey;
+    grey.setForeground(QApplication::palette().color(QPalette::Button));
+    c.setCharFormat(grey);
+}
+
+AnsiString TMainWin::GetUserParam(TBookRow* Item, int Kind) const
+{
+    if (!Item) return {};
+    int row = -1;
+    for (int i = 0; i < Book->Count(); ++i) {
+        if (Book->Row(i) == Item) row = i;
+    }
+    if (row < 0) return {};
+    const TComposeFlags f = RowFlags(row);
+    return UserParamText(Kind, Kind == 1 ? f.OwnHeader : f.OwnSignature, Kind == 1 ? f.AutoHeader : f.AutoSignat,
+                         Item->Name, Item->Item, CurrentComposeSettings(), sysclock::now());
+}
+
+void TMainWin::InsertHeaders()
+{
+    if (ShownHeader.empty() && ShownSignature.empty()) return;
+    {
+        TFlagScope updating(HeadersUpdating);
+        TFlagScope allow(AllowProtectChange);
+        const QString head = boxString(ShownHeader);
+        const QString sign = boxString(ShownSignature);
+        QTextCursor c(mText->document());
+        c.beginEditBlock();
+        bool dot = false;
+        if (!sign.isEmpty() && mText->document()->isEmpty()) {
+            c.insertText(QStringLiteral("."), QTextCharFormat());
+            dot = true;
+        }
+        if (!head.isEmpty()) {
+            c.movePosition(QTextCursor::Start);
+            c.insertText(head, QTextCharFormat());
+        }
+        if (!sign.isEmpty()) {
+            c.movePosition(QTextCursor::End);
+            c.insertText(sign, QTextCharFormat());
+        }
+        c.endEditBlock();
+        const int len = static_cast<int>(mText->toPlainText().size());
+        {
+            TFlagScope textUpdating(TextUpdating);
+            if (!head.isEmpty()) SetAttr(0, static_cast<int>(head.size()));
+            if (!sign.isEmpty()) SetAttr(len - static_cast<int>(sign.size()), static_cast<int>(sign.size()));
+        }
+        // The caret goes to the end of the typed text, in front of the "."
+        // an empty box got.
+        QTextCursor caret = mText->textCursor();
+        caret.setPosition(len - static_cast<int>(sign.size()) - (dot ? 1 : 0));
+        mText->setTextCursor(caret);
+        mText->setCurrentCharFormat(QTextCharFormat());
+    }
+    goodText_ = mText->toPlainText();
+    goodCaret_ = mText->textCursor().position();
+}
+
+void TMainWin::DeleteHeaders()
+{
+    if (ShownHeader.empty() && ShownSignature.empty()) return;
+    {
+        TFlagScope updating(HeadersUpdating);
+        TFlagScope allow(AllowProtectChange);
+        // The shown greeting and signature go only where they still stand.
+        const QString text = mText->toPlainText();
+        const QString head = boxString(ShownHeader);
+        const QString sign = boxString(ShownSignature);
+        const bool headStands = !head.isEmpty() && text.startsWith(head);
+        const bool signStands =
+            !sign.isEmpty() && text.endsWith(sign) && text.size() >= sign.size() + (headStands ? head.size() : 0);
+        QTextCursor c(mText->document());
+        c.beginEditBlock();
+        if (signStands) {
+            c.movePosition(QTextCursor::End);
+            c.movePosition(QTextCursor::Left, QTextCursor::KeepAnchor, static_cast<int>(sign.size()));
+            c.removeSelectedText();
+        }
+        if (headStands) {
+            c.movePosition(QTextCursor::Start);
+            c.movePosition(QTextCursor::Right, QTextCursor::KeepAnchor, static_cast<int>(head.size()));
+            c.removeSelectedText();
+        }
+        c.select(QTextCursor::Document);
+        c.setCharFormat(QTextCharFormat());
+        c.endEditBlock();
+        ShownHeader.clear();
+        ShownSignature.clear();
+        mText->setCurrentCharFormat(QTextCharFormat());
+    }
+    goodText_ = mText->toPlainText();
+    goodCaret_ = mText->textCursor().position();
+    SetTextMessage();
+}
+
+void TMainWin::ClearText(bool Reinsert)
+{
+    if (!Ini.Message.FullText) {
+        ShownHeader.clear();
+        ShownSignature.clear();
+        mText->clear();
+        return;
+    }
+    {
+        TFlagScope updating(TextUpdating);
+        DeleteHeaders();
+        mText->clear();
+        if (Reinsert && Book->Selected()) {
+            ShownHeader = GetUserParam(Book->Selected(), 1);
+            ShownSignature = GetUserParam(Book->Selected(), 2);
+            InsertHeaders();
+        }
+    }
+    mTextChange();
+}
+
+void TMainWin::ViewUserParam(TBookRow* Item)
+{
+    if (!Ini.Message.FullText) return;
+    {
+        TFlagScope updating(TextUpdating);
+        DeleteHeaders();
+        ShownHeader = GetUserParam(Item, 1);
+        ShownSignature = GetUserParam(Item, 2);
+        InsertHeaders();
+    }
+    mTextChange();
+}
+
+void TMainWin::eHeaderChange()
+{
+    if (ParamsLoading) return;
+    Ini.Main.Header = codepage::fromUnicode(AutoTexts->eHeader->text().left(255));
+    if (Book->Selected() && AutoTexts->cbAutoHeader->checkState() == Qt::Checked) ViewUserParam(Book->Selected());
+}
+
+void TMainWin::eSignatureChange()
+{
+    if (ParamsLoading) return;
+    Ini.Main.Signature = codepage::fromUnicode(AutoTexts->eSignature->text().left(255));
+    if (Book->Selected() && AutoTexts->cbAutoSignat->checkState() == Qt::Checked) ViewUserParam(Book->Selected());
 }
 
 void TMainWin::lvAddrSelectItem(TBookRow* Item, bool Selected)
@@ -1278,6 +1605,11 @@ void TMainWin::lvAddrSelectItem(TBookRow* Item, bool Selected)
         ViewUserParam(Item);
     } else {
         SetStdParam(0);
+        {
+            TFlagScope updating(TextUpdating);
+            DeleteHeaders();
+        }
+        mTextChange();
     }
 }
 
@@ -1360,24 +1692,6 @@ void TMainWin::lvLogsDblClick()
 }
 
 void TMainWin::mClearLogsClick() { lvLogs->clear(); }
-
-void TMainWin::DeleteHeaders()
-{
-    // The shown greeting and signature go only where they still stand.
-    AnsiString text = boxText(mText);
-    bool changed = false;
-    if (!ShownHeader.empty() && text.starts_with(ShownHeader)) {
-        text.erase(0, ShownHeader.size());
-        changed = true;
-    }
-    if (!ShownSignature.empty() && text.ends_with(ShownSignature)) {
-        text.resize(text.size() - ShownSignature.size());
-        changed = true;
-    }
-    ShownHeader.clear();
-    ShownSignature.clear();
-    if (changed) mText->setPlainText(fromAnsi(text));
-}
 
 // ---- the send-later queue ----------------------------------------------------
 

@@ -259,6 +259,18 @@ private:
     TComposeFlags RowFlags(int Row) const;
     TSendJob MakeJob(int Mode, bool Manual);
     void DeleteHeaders();
+    void InsertHeaders();
+    void SetAttr(int Start, int Length);
+    void mTextSelectionChange();
+    void mTextProtectChange(int StartPos, int EndPos, bool& AllowChange);
+    void eHeaderChange();
+    void eSignatureChange();
+    // The greeting (Kind 1) or signature (Kind 2) the box shows for Item.
+    AnsiString GetUserParam(TBookRow* Item, int Kind) const;
+    // The shown greeting and signature still stand at the box's ends.
+    bool ShownStand() const;
+    // Puts back the box's last text in which they stood.
+    void RestoreBox();
     void bindSmtp(TFxSMTP* Client);
     void finishSend();
     void resumeDeferred();
@@ -306,4 +318,7 @@ private:
     bool closed_ = false;      // FormCloseQuery has run
     QPointer<QDialog> question_;  // the input box while it is open
     int showHideImage_ = 0;
+    QString goodText_;       // the box's last text with the shown greeting and signature in place
+    int goodCaret_ = 0;
+    bool restoring_ = false;  // RestoreBox is putting it back
 };
