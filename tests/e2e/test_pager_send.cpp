@@ -7,6 +7,7 @@
 
 #include "platform/codepage.h"
 #include "platform/registry.h"
+#include "tests/support/smtp_peer.h"
 #include "tests/support/testenv.h"
 
 #include <gtest/gtest.h>
@@ -19,46 +20,7 @@
 namespace {
 
 const QString kTitle = "Orvanta Pager 3.6";
-constexpr int kWait = 20000;
-
-// The stalling SMTP server of tests/e2e/pager_smtp_server.py.
-class StallingServer {
-public:
-    StallingServer() : folder_(testenv::makeDir("stall-smtp"))
-    {
-        process_.start("/usr/bin/python3",
-                       {QString::fromStdString(std::string(ORV_SOURCE_DIR) + "/tests/e2e/pager_smtp_server.py"),
-                        QString::fromStdString(folder_), "--mode", "stall"});
-        if (!process_.waitForStarted(kWait)) return;
-        while (port_ == 0 && process_.waitForReadyRead(kWait)) {
-            while (process_.canReadLine()) {
-                const QByteArray line = process_.readLine().trimmed();
-                if (line.startsWith("PORT ")) port_ = line.mid(5).toInt();
-            }
-        }
-    }
-    ~StallingServer()
-    {
-        process_.closeWriteChannel();
-        if (!process_.waitForFinished(5000)) {
-            process_.kill();
-            process_.waitForFinished(5000);
-        }
-    }
-    int port() const { return port_; }
-    int connections() const
-    {
-        const std::string path = folder_ + "/connections";
-        if (!testenv::fileExists(path)) return 0;
-        const std::string t = testenv::readFile(path);
-        return static_cast<int>(std::count(t.begin(), t.end(), '\n'));
-    }
-
-private:
-    QProcess process_;
-    std::string folder_;
-    int port_ = 0;
-};
+using mwtest::kWait;
 
 bool xdotool(const e2e::Display& display, const QStringList& args)
 {
@@ -76,7 +38,7 @@ TEST(PagerSend, EndingInTheMiddleOfAStalledSendLeavesEverythingWhole)
 {
     e2e::Display display;
     if (display.name().isEmpty()) GTEST_SKIP() << "Xvfb could not start";
-    StallingServer server;
+    mwtest::SmtpServer server("stall");
     ASSERT_NE(server.port(), 0);
 
     e2e::PagerInstall install("send-close");

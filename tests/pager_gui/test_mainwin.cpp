@@ -41,7 +41,6 @@ namespace {
 using mwtest::kWait;
 using testenv::cp;
 
-const std::string kFixtures = ORV_FIXTURES "/mainwin/";
 
 QString u(const char* s) { return QString::fromUtf8(s); }
 
@@ -88,12 +87,7 @@ class MainWin : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        static int n = 0;
-        folder = testenv::makeDir("mainwin-" + std::to_string(++n));
-        for (const char* f : {"book.dat", "operators.dat", "pagers.dat"})
-            std::filesystem::copy_file(kFixtures + f, folder + "/" + f);
-        ProgramPath = folder + "/";
-        registry::deleteKey("Software\\Kestrane\\Pager");
+        folder = mwtest::makeInstall("mainwin");
         registry::deleteKey(mwtest::kDialerKey);
     }
     void TearDown() override

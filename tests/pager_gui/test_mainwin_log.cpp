@@ -24,7 +24,6 @@ namespace {
 
 using testenv::cp;
 
-const std::string kFixtures = ORV_FIXTURES "/mainwin/";
 
 std::string logIni(int port, int countLog)
 {
@@ -39,12 +38,7 @@ class MainWinLog : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        static int n = 0;
-        folder = testenv::makeDir("mainwin-log-" + std::to_string(++n));
-        for (const char* f : {"book.dat", "operators.dat", "pagers.dat"})
-            std::filesystem::copy_file(kFixtures + f, folder + "/" + f);
-        ProgramPath = folder + "/";
-        registry::deleteKey("Software\\Kestrane\\Pager");
+        folder = mwtest::makeInstall("mainwin-log");
     }
     void TearDown() override { w.reset(); }
 

@@ -1,10 +1,13 @@
 #pragma once
-// Real peers of the main window's tests: an SMTP server (python3-aiosmtpd
-// through tests/e2e/pager_smtp_server.py) and a second process playing the
-// dialer (tests/support/fake_dialer.cpp with ORV_FAKE_DIALER_SERVE).
+// Real peers of the main window's tests: the SMTP server of
+// tests/support/smtp_peer.h and a second process playing the dialer
+// (tests/support/fake_dialer.cpp with ORV_FAKE_DIALER_SERVE); and the
+// program folder each test starts from.
 
+#include "pager/program.h"
 #include "platform/registry.h"
 #include "platform/winmsg.h"
+#include "tests/support/smtp_peer.h"
 #include "tests/support/testenv.h"
 
 #include <QCoreApplication>
@@ -23,117 +26,18 @@
 
 namespace mwtest {
 
-constexpr int kWait = 20000;  // ms a peer gets to answer; never a measure of speed
-
-// A loopback port that nothing listens on (bound, then released).
-inline int freePort()
+// A fresh program folder holding the main window's fixture data files,
+// made the program's folder; the pager's registry values are cleared.
+inline std::string makeInstall(const std::string& name)
 {
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    a.sin_port = 0;
-    socklen_t len = sizeof a;
-    int port = 0;
-    if (::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 &&
-        ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len) == 0)
-        port = ntohs(a.sin_port);
-    ::close(fd);
-    return port;
+    static int n = 0;
+    const std::string folder = testenv::makeDir(name + "-" + std::to_string(++n));
+    for (const char* f : {"book.dat", "operators.dat", "pagers.dat"})
+        std::filesystem::copy_file(std::string(ORV_FIXTURES "/mainwin/") + f, folder + "/" + f);
+    ProgramPath = folder + "/";
+    registry::deleteKey("Software\\Kestrane\\Pager");
+    return folder;
 }
-
-struct Mail {
-    std::vector<std::string> envelope;  // sender, then the recipients
-    std::string content;                // as received
-    std::string header() const { return content.substr(0, content.find("\r\n\r\n") + 2); }
-    // The text after the header's end; the SMTP client puts one empty line
-    // before the text of every message.
-    std::string body() const
-    {
-        const size_t at = content.find("\r\n\r\n");
-        return at == std::string::npos ? std::string() : content.substr(at + 4);
-    }
-};
-
-class SmtpServer {
-public:
-    explicit SmtpServer(const std::string& mode = "accept", int port = 0)
-    {
-        static int n = 0;
-        folder_ = testenv::makeDir("smtp-" + std::to_string(++n));
-        QStringList args{QString::fromStdString(std::string(ORV_SOURCE_DIR) + "/tests/e2e/pager_smtp_server.py"),
-                         QString::fromStdString(folder_), "--mode", QString::fromStdString(mode)};
-        if (port) args << "--port" << QString::number(port);
-        process_.start("/usr/bin/python3", args);
-        if (!process_.waitForStarted(kWait)) return;
-        while (port_ == 0 && process_.waitForReadyRead(kWait)) {
-            while (process_.canReadLine()) {
-                const QByteArray line = process_.readLine().trimmed();
-                if (line.startsWith("PORT ")) port_ = line.mid(5).toInt();
-            }
-        }
-    }
-    ~SmtpServer()
-    {
-        process_.closeWriteChannel();
-        if (!process_.waitForFinished(5000)) {
-            process_.kill();
-            process_.waitForFinished(5000);
-        }
-    }
-    int port() const { return port_; }
-    const std::string& folder() const { return folder_; }
-
-    std::vector<Mail> mails() const
-    {
-        std::vector<std::string> names;
-        for (const auto& e : std::filesystem::directory_iterator(folder_)) {
-            const std::string name = e.path().filename().string();
-            if (name.ends_with(".eml")) names.push_back(name.substr(0, name.size() - 4));
-        }
-        std::sort(names.begin(), names.end());
-        std::vector<Mail> out;
-        for (const std::string& n : names) {
-            Mail m;
-            const std::string env = testenv::readFile(folder_ + "/" + n + ".env");
-            size_t from = 0;
-            for (size_t at; (at = env.find('\n', from)) != std::string::npos; from = at + 1)
-                m.envelope.push_back(env.substr(from, at - from));
-            m.content = testenv::readFile(folder_ + "/" + n + ".eml");
-            out.push_back(m);
-        }
-        return out;
-    }
-    int connections() const { return lines("connections"); }
-    std::string lastHelo() const
-    {
-        std::string all = fileText("helo");
-        if (all.empty()) return {};
-        all.pop_back();
-        return all.substr(all.rfind('\n') == std::string::npos ? 0 : all.rfind('\n') + 1);
-    }
-    // Pumps the caller's events until the server has this many connections.
-    bool waitForConnections(int count) const
-    {
-        return QTest::qWaitFor([&] { return connections() >= count; }, kWait);
-    }
-
-private:
-    std::string fileText(const char* name) const
-    {
-        const std::string path = folder_ + "/" + name;
-        return testenv::fileExists(path) ? testenv::readFile(path) : std::string();
-    }
-    int lines(const char* name) const
-    {
-        const std::string t = fileText(name);
-        return static_cast<int>(std::count(t.begin(), t.end(), '\n'));
-    }
-
-    QProcess process_;
-    std::string folder_;
-    int port_ = 0;
-};
 
 inline const char* const kDialerKey = "Software\\Kestrane\\Dialer";
 

@@ -29,7 +29,6 @@ namespace {
 
 using testenv::cp;
 
-const std::string kFixtures = ORV_FIXTURES "/mainwin/";
 
 struct Entry {
     const char* date;
@@ -63,12 +62,7 @@ class MainWinQueue : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        static int n = 0;
-        folder = testenv::makeDir("mainwin-queue-" + std::to_string(++n));
-        for (const char* f : {"book.dat", "operators.dat", "pagers.dat"})
-            std::filesystem::copy_file(kFixtures + f, folder + "/" + f);
-        ProgramPath = folder + "/";
-        registry::deleteKey("Software\\Kestrane\\Pager");
+        folder = mwtest::makeInstall("mainwin-queue");
         setClock(QTime(12, 0, 0));
     }
     void TearDown() override

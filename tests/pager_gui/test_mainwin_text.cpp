@@ -10,6 +10,7 @@
 #include "platform/clock.h"
 #include "platform/codepage.h"
 #include "platform/registry.h"
+#include "tests/pager_gui/test_mainwin_peers.h"
 #include "tests/support/testenv.h"
 
 #include <QApplication>
@@ -28,7 +29,6 @@ namespace {
 
 using testenv::cp;
 
-const std::string kFixtures = ORV_FIXTURES "/mainwin/";
 
 QString u(const char* s) { return QString::fromUtf8(s); }
 
@@ -61,12 +61,7 @@ class MainWinText : public ::testing::TestWithParam<TextCase> {
 protected:
     void SetUp() override
     {
-        static int n = 0;
-        folder = testenv::makeDir("mainwin-text-" + std::to_string(++n));
-        for (const char* f : {"book.dat", "operators.dat", "pagers.dat"})
-            std::filesystem::copy_file(kFixtures + f, folder + "/" + f);
-        ProgramPath = folder + "/";
-        registry::deleteKey("Software\\Kestrane\\Pager");
+        folder = mwtest::makeInstall("mainwin-text");
     }
     void TearDown() override { w.reset(); }
 

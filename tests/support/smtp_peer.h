@@ -1,0 +1,134 @@
+#pragma once
+// A scripted SMTP peer for tests: python3-aiosmtpd through
+// tests/e2e/pager_smtp_server.py, which accepts, stalls or refuses, counts
+// connections and records the HELO name.
+
+#include "tests/support/testenv.h"
+
+#include <QProcess>
+#include <QtCore/qtestsupport_core.h>
+
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace mwtest {
+
+constexpr int kWait = 20000;  // ms a peer gets to answer; never a measure of speed
+
+// A loopback port that nothing listens on (bound, then released).
+inline int freePort()
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    a.sin_port = 0;
+    socklen_t len = sizeof a;
+    int port = 0;
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 &&
+        ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len) == 0)
+        port = ntohs(a.sin_port);
+    ::close(fd);
+    return port;
+}
+
+struct Mail {
+    std::vector<std::string> envelope;  // sender, then the recipients
+    std::string content;                // as received
+    std::string header() const { return content.substr(0, content.find("\r\n\r\n") + 2); }
+    // The text after the header's end; the SMTP client puts one empty line
+    // before the text of every message.
+    std::string body() const
+    {
+        const size_t at = content.find("\r\n\r\n");
+        return at == std::string::npos ? std::string() : content.substr(at + 4);
+    }
+};
+
+class SmtpServer {
+public:
+    explicit SmtpServer(const std::string& mode = "accept", int port = 0)
+    {
+        static int n = 0;
+        folder_ = testenv::makeDir("smtp-" + std::to_string(++n));
+        QStringList args{QString::fromStdString(std::string(ORV_SOURCE_DIR) + "/tests/e2e/pager_smtp_server.py"),
+                         QString::fromStdString(folder_), "--mode", QString::fromStdString(mode)};
+        if (port) args << "--port" << QString::number(port);
+        process_.start("/usr/bin/python3", args);
+        if (!process_.waitForStarted(kWait)) return;
+        while (port_ == 0 && process_.waitForReadyRead(kWait)) {
+            while (process_.canReadLine()) {
+                const QByteArray line = process_.readLine().trimmed();
+                if (line.startsWith("PORT ")) port_ = line.mid(5).toInt();
+            }
+        }
+    }
+    ~SmtpServer()
+    {
+        process_.closeWriteChannel();
+        if (!process_.waitForFinished(5000)) {
+            process_.kill();
+            process_.waitForFinished(5000);
+        }
+    }
+    int port() const { return port_; }
+    const std::string& folder() const { return folder_; }
+
+    std::vector<Mail> mails() const
+    {
+        std::vector<std::string> names;
+        for (const auto& e : std::filesystem::directory_iterator(folder_)) {
+            const std::string name = e.path().filename().string();
+            if (name.ends_with(".eml")) names.push_back(name.substr(0, name.size() - 4));
+        }
+        std::sort(names.begin(), names.end());
+        std::vector<Mail> out;
+        for (const std::string& n : names) {
+            Mail m;
+            const std::string env = testenv::readFile(folder_ + "/" + n + ".env");
+            size_t from = 0;
+            for (size_t at; (at = env.find('\n', from)) != std::string::npos; from = at + 1)
+                m.envelope.push_back(env.substr(from, at - from));
+            m.content = testenv::readFile(folder_ + "/" + n + ".eml");
+            out.push_back(m);
+        }
+        return out;
+    }
+    int connections() const { return lines("connections"); }
+    std::string lastHelo() const
+    {
+        std::string all = fileText("helo");
+        if (all.empty()) return {};
+        all.pop_back();
+        return all.substr(all.rfind('\n') == std::string::npos ? 0 : all.rfind('\n') + 1);
+    }
+    // Pumps the caller's events until the server has this many connections.
+    bool waitForConnections(int count) const
+    {
+        return QTest::qWaitFor([&] { return connections() >= count; }, kWait);
+    }
+
+private:
+    std::string fileText(const char* name) const
+    {
+        const std::string path = folder_ + "/" + name;
+        return testenv::fileExists(path) ? testenv::readFile(path) : std::string();
+    }
+    int lines(const char* name) const
+    {
+        const std::string t = fileText(name);
+        return static_cast<int>(std::count(t.begin(), t.end(), '\n'));
+    }
+
+    QProcess process_;
+    std::string folder_;
+    int port_ = 0;
+};
+
+}  // namespace mwtest
