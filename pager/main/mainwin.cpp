@@ -7,9 +7,11 @@
 #include "pager/program.h"
 #include "pager/sendlater.h"
 #include "pager/sentlog.h"
+#include "pager/service.h"
 #include "platform/app.h"
 #include "platform/clock.h"
 #include "platform/codepage.h"
+#include "platform/ui/hints.h"
 #include "platform/ui/trayhost.h"
 #include "platform/ui/webview.h"
 #include "tray/trayshell.h"
@@ -20,6 +22,7 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDateEdit>
+#include <QFocusEvent>
 #include <QFrame>
 #include <QGroupBox>
 #include <QHeaderView>
@@ -40,6 +43,7 @@
 #include <QTreeWidget>
 
 #include <algorithm>
+#include <cstdio>
 
 namespace {
 
@@ -270,6 +274,12 @@ TMainWin::TMainWin(QWidget* parent) : QMainWindow(parent)
         return answer;
     };
     ShowMessage = [this](const QString& text) { QMessageBox::information(this, QString::fromUtf8(Title), text); };
+    ShowCloseErrors = [this](const QString& text) {
+        auto* box = new QMessageBox(QMessageBox::Critical, QString::fromUtf8(Title), text, QMessageBox::Ok, this);
+        closeReport_ = box;
+        box->exec();
+        delete closeReport_.data();
+    };
 
     createControls();
     bindEvents();
@@ -488,6 +498,16 @@ void TMainWin::bindEvents()
             ShowContactPanel(index, text);
     };
     Book->OnSelectItem = [this](TBookRow* item, bool selected) { lvAddrSelectItem(item, selected); };
+    // What loading the book changed is told once the window is up.
+    Book->Notice = [this](const QString& text) {
+        QPointer<TMainWin> self(this);
+        QMetaObject::invokeMethod(
+            this,
+            [self, text] {
+                if (self && !self->closing_ && self->ShowMessage) app::guard([&] { self->ShowMessage(text); });
+            },
+            Qt::QueuedConnection);
+    };
     AutoTexts->ParamsLoading = [this] { return ParamsLoading; };
     AutoTexts->ViewUserParam = [this](TBookRow* item) { ViewUserParam(item); };
 
@@ -507,6 +527,7 @@ void TMainWin::FormCreate()
 {
     // 1, 2: hints stay long; the tray icon gets the first picture of its list.
     app::application().HintHidePause = 120000;
+    hints::applyHintHidePause();
     icTray->SetIcon(icTray->Icons()->GetIcon(0));
     icTray->Loaded();
 
@@ -534,7 +555,7 @@ void TMainWin::FormCreate()
     // 5 to 7.
     LoadOptions();
     app::application().ShowMainForm = !Ini.Run.HideOnRun;
-    tSendLater->SetInterval(Ini.Connect.PollingInterval * 60000);
+    tSendLater->SetInterval(MinutesToMs(Ini.Connect.PollingInterval));
 
     // 8 to 10.
     Book->ShowImages(Ini.View.IconsInBook);
@@ -550,7 +571,7 @@ void TMainWin::FormCreate()
     AutoTexts->eSignature->setToolTip(AutoTexts->eHeader->toolTip());
 
     // 11.
-    tCheckMail->SetInterval(Ini.CheckEmail.CheckEvery * 60000);
+    tCheckMail->SetInterval(MinutesToMs(Ini.CheckEmail.CheckEvery));
     tCheckMail->SetEnabled(Ini.CheckEmail.Active);
 
     // 12: the groups; a remembered index beyond the last selects the last.
@@ -607,7 +628,9 @@ void TMainWin::FormCreate()
 void TMainWin::showEvent(QShowEvent* event)
 {
     QMainWindow::showEvent(event);
-    app::guard([this] { FormShow(); });
+    // The program's own showing; the window system's report of the window
+    // being mapped (also of a minimized one) is no new showing.
+    if (!event->spontaneous()) app::guard([this] { FormShow(); });
 }
 
 void TMainWin::hideEvent(QHideEvent* event)
@@ -625,7 +648,7 @@ void TMainWin::changeEvent(QEvent* event)
 void TMainWin::FormShow()
 {
     if (!Ini.Main.IconDblClick) icTray->Hide();
-    if (isMinimized()) showNormal();
+    if (!startingMinimized_) restoreFromMinimized();
     mShowHide->setText(u("Спрятать"));
     showHideImage_ = 1;
     mShowHide->setIcon(style()->standardIcon(QStyle::SP_TitleBarMinButton));
@@ -649,13 +672,27 @@ void TMainWin::aeMainMinimize()
         this, [this] { app::guard([this] { trayhost::hideToTray(this); }); }, Qt::QueuedConnection);
 }
 
+void TMainWin::restoreFromMinimized()
+{
+    // showNormal() would drop a maximized state too.
+    if (isMinimized()) setWindowState((windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
+}
+
+void TMainWin::StartHidden()
+{
+    if (trayhost::available()) return;
+    startingMinimized_ = true;
+    showMinimized();
+    startingMinimized_ = false;
+}
+
 void TMainWin::ShowHide()
 {
     if (isVisible() && !isMinimized()) {
         trayhost::hideToTray(this);
     } else {
         show();
-        if (isMinimized()) showNormal();
+        restoreFromMinimized();
         SwitchToWindow(this, true);
     }
 }
@@ -681,7 +718,7 @@ void TMainWin::bOptionsClick()
     if (!result.Ok) return;
     if (result.ViewChanged) {
         tSendLater->SetEnabled(false);
-        tSendLater->SetInterval(Ini.Connect.PollingInterval * 60000);
+        tSendLater->SetInterval(MinutesToMs(Ini.Connect.PollingInterval));
         tSendLater->SetEnabled(true);
         SetCountLog();
         Book->ShowImages(Ini.View.IconsInBook);
@@ -702,7 +739,7 @@ void TMainWin::bOptionsClick()
         LoadOperators(OpList, ProgramPath + OperatorsFile);
         LoadOperators(OpList, ProgramPath + UserOperatorsFile);
     }
-    tCheckMail->SetInterval(Ini.CheckEmail.CheckEvery * 60000);
+    tCheckMail->SetInterval(MinutesToMs(Ini.CheckEmail.CheckEvery));
     tCheckMail->SetEnabled(Ini.CheckEmail.Active);
     if (Ini.Main.IconDblClick) icTray->Show();
 }
@@ -772,7 +809,14 @@ void TMainWin::mTextEnter()
 
 bool TMainWin::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched == mText && event->type() == QEvent::FocusIn) app::guard([this] { mTextEnter(); });
+    // Entered from another control (or by a click): not when the window
+    // becomes active again or a menu closes, which leave the box the
+    // window's focus all along.
+    if (watched == mText && event->type() == QEvent::FocusIn) {
+        const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
+        if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason)
+            app::guard([this] { mTextEnter(); });
+    }
     return QMainWindow::eventFilter(watched, event);
 }
 
@@ -899,21 +943,38 @@ void TMainWin::closeEvent(QCloseEvent* event)
         return;
     }
     if (road_.Waiting()) app::guard([this] { finishSend(); });
-    FormCloseQuery();
+    const std::vector<AnsiString> errors = FormCloseQuery();
     closed_ = true;
+    reportCloseErrors(errors);
     event->accept();
     if (OnClosed) OnClosed();
 }
 
-void TMainWin::FormCloseQuery()
+void TMainWin::Terminate()
+{
+    terminating_ = true;
+    // A close that shows its errors waits for nobody now.
+    if (closeReport_) closeReport_->reject();
+    close();
+}
+
+std::vector<AnsiString> TMainWin::FormCloseQuery()
 {
     // Every step runs even when an earlier one failed; the close is never
-    // refused. A maximized window stores only that, keeping the normal place
-    // saved before.
-    app::guard([this] { SavePosition("Main", {x(), y(), height(), width(), false}, true, isMaximized()); });
-    auto saveColumns = [](const char* name, QTreeWidget* list) {
+    // refused, and its errors are told once all steps have run. A maximized
+    // window stores only that, keeping the normal place saved before.
+    std::vector<AnsiString> errors;
+    auto step = [&errors](auto&& work) {
+        try {
+            work();
+        } catch (...) {
+            errors.push_back(app::exceptionMessage());
+        }
+    };
+    step([this] { SavePosition("Main", {x(), y(), height(), width(), false}, true, isMaximized()); });
+    auto saveColumns = [&step](const char* name, QTreeWidget* list) {
         for (int i = 0; i < list->columnCount(); ++i) {
-            app::guard([&] {
+            step([&] {
                 SavePosition(AnsiString(name) + std::to_string(i), {-1, -1, -1, list->columnWidth(i), false}, true,
                              false);
             });
@@ -923,14 +984,31 @@ void TMainWin::FormCloseQuery()
     saveColumns("Send\\Columns\\Section", lvSendLater);
     saveColumns("Main\\Columns\\Section", lvLogs);
     // A running send was aborted and has unwound before this point.
-    app::guard([] { SaveOptions(); });
-    app::guard([this] { Book->SaveBook(); });
-    app::guard([this] { SaveLog(); });
-    app::guard([this] { Book->ClearAddr(); });
-    app::guard([this] {
+    step([] { SaveOptions(); });
+    step([this] { Book->SaveBook(); });
+    step([this] { SaveLog(); });
+    // The queue is saved whenever it changes; a change whose save failed is
+    // tried once more, so that nothing sent stays in wait.dat.
+    if (queueUnsaved_) step([this] { SaveSendLater(); });
+    step([this] { Book->ClearAddr(); });
+    step([this] {
         DisposeOp();
         PagerList.Clear();
     });
+    return errors;
+}
+
+void TMainWin::reportCloseErrors(const std::vector<AnsiString>& Errors)
+{
+    if (Errors.empty()) return;
+    if (terminating_ || !ShowCloseErrors) {
+        // Nobody is there to read a message box: the program ends all the same.
+        for (const AnsiString& e : Errors) std::fprintf(stderr, "%s\n", codepage::toUtf8(e).c_str());
+        return;
+    }
+    QStringList lines;
+    for (const AnsiString& e : Errors) lines << fromAnsi(e);
+    app::guard([&] { ShowCloseErrors(lines.join(QLatin1Char('\n'))); });
 }
 
 // ---- sending road ------------------------------------------------------------
@@ -1709,7 +1787,9 @@ void TMainWin::SaveSendLater()
         if (itemText(item, 0).empty()) continue;
         entries.push_back({itemText(item, 0), itemText(item, 1), itemText(item, 2)});
     }
+    queueUnsaved_ = true;
     SaveQueue(ProgramPath + WaitFile, entries);
+    queueUnsaved_ = false;
 }
 
 bool TMainWin::AddToSendLater(int Row)
@@ -1747,6 +1827,17 @@ void TMainWin::SendLaterMode(int Mode)
     if (closing_ || !road_.Idle() || lvSendLater->topLevelItemCount() == 0) return;
     if (Mode == smQueueDue && !IsSendLater()) return;
     if (Mode == smQueueSelected && !lvSendLater->currentItem()) return;
+    // Each entry sent is struck off wait.dat at once. A queue that cannot be
+    // saved would send its entries again at every start, so nothing goes
+    // while it cannot: the timer's tick says so in the status line, a send
+    // asked for by the user with a message.
+    try {
+        SaveSendLater();
+    } catch (...) {
+        if (Mode != smQueueDue) throw;
+        SetStatus(app::exceptionMessage());
+        return;
+    }
     tSendLater->SetEnabled(false);
     tSendLater->Tag = Mode;
     ConnectToSMTP(true, Mode);

@@ -19,6 +19,7 @@
 
 #include <functional>
 #include <optional>
+#include <vector>
 
 class QAction;
 class QCheckBox;
@@ -155,6 +156,8 @@ public:
     std::function<bool()> ShowUpdateDialog;
     // Called once the window has closed for good (the program then ends).
     std::function<void()> OnClosed;
+    // Reports the errors of the close's save steps, after every step ran.
+    std::function<void(const QString& Text)> ShowCloseErrors;
     // Observes every status text as it is shown.
     std::function<void(const AnsiString& Text)> OnStatusChange;
 
@@ -181,6 +184,14 @@ public:
     bool DialerAsked() const noexcept { return road_.DialerAsked(); }
 
     // ---- life cycle (Part of the form)
+    // The start that does not show the window: it stays hidden in the
+    // notification area; where the desktop has none it is shown minimized,
+    // so that it can be reached.
+    void StartHidden();
+    // The program is asked to end (a logout, a kill): the window closes as
+    // the user would close it, and nobody is waited for; errors of the close
+    // go to stderr.
+    void Terminate();
     void ShowHide();
     void LoadAdvert();
     void DisposeOp();
@@ -249,7 +260,11 @@ private:
     void FormShow();
     void FormHide();
     void aeMainMinimize();
-    void FormCloseQuery();
+    // Runs every save step of the close; the errors, one text each.
+    std::vector<AnsiString> FormCloseQuery();
+    void reportCloseErrors(const std::vector<AnsiString>& Errors);
+    // Out of the minimized state, still maximized when it was.
+    void restoreFromMinimized();
     void cbCopyEMailClick();
     void cbUseThisParamClick();
     void lvAddrSelectItem(TBookRow* Item, bool Selected);
@@ -316,6 +331,10 @@ private:
     bool closing_ = false;     // the close has begun: nothing new starts
     bool closeWanted_ = false;  // a close waits for the running send to unwind
     bool closed_ = false;      // FormCloseQuery has run
+    bool terminating_ = false;  // the program is asked to end: nobody to ask
+    bool startingMinimized_ = false;  // StartHidden shows the window minimized
+    bool queueUnsaved_ = false;  // the last save of wait.dat failed
+    QPointer<QDialog> closeReport_;  // the close's error report while it is open
     QPointer<QDialog> question_;  // the input box while it is open
     int showHideImage_ = 0;
     QString goodText_;       // the box's last text with the shown greeting and signature in place

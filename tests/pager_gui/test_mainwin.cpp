@@ -28,11 +28,13 @@
 #include <QTest>
 #include <QTextEdit>
 #include <QTimer>
+#include <QToolTip>
 #include <QToolButton>
 #include <QTreeWidget>
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <map>
 
@@ -107,6 +109,7 @@ protected:
             return answer;
         };
         w->OnClosed = [this] { closed = true; };
+        w->ShowCloseErrors = [this](const QString& t) { closeErrors.push_back(t); };
         w->show();
         EXPECT_TRUE(QTest::qWaitForWindowExposed(w.get()));
     }
@@ -169,6 +172,7 @@ protected:
     std::vector<QString> messages;
     std::vector<QString> questions;
     std::optional<QString> answer;
+    std::vector<QString> closeErrors;
     bool closed = false;
 };
 
@@ -249,6 +253,122 @@ TEST_F(MainWin, CreationEdgeCases)
         EXPECT_EQ(w->gbLogs->isVisible(), c.logs);
         EXPECT_EQ(w->tSendLater->Running(), c.sendLaterTicks);
         EXPECT_EQ(w->RussianLayout, c.russian);
+        w.reset();
+    }
+}
+
+// Minutes times 60000 overflowed 32 bits: 40000 ended the sanitizer build at
+// start, 71583 made the queue tick every 12.7 s.
+TEST_F(MainWin, TimerIntervalsInMinutesStopAtTheLongestATimerTakes)
+{
+    struct Case {
+        const char* polling;
+        const char* every;
+        int pollingMs;
+        int everyMs;
+    } cases[] = {
+        {"5", "10", 300000, 600000},
+        {"40000", "71583", INT32_MAX, INT32_MAX},
+        {"35791", "35792", 2147460000, INT32_MAX},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.polling);
+        make({{"Connect", {{"PollingInterval", c.polling}}}, {"CheckEmail", {{"CheckEvery", c.every}}}});
+        EXPECT_EQ(w->tSendLater->Interval(), c.pollingMs);
+        EXPECT_EQ(w->tCheckMail->Interval(), c.everyMs);
+        EXPECT_TRUE(w->tSendLater->Running());
+        // The same after the options dialog, the two values exchanged.
+        w->ShowOptionsDialog = [&] {
+            Ini.Connect.PollingInterval = std::atoi(c.every);
+            Ini.CheckEmail.CheckEvery = std::atoi(c.polling);
+            return TOptiResult{true, true, false};
+        };
+        w->bOptionsClick();
+        EXPECT_EQ(w->tSendLater->Interval(), c.everyMs);
+        EXPECT_EQ(w->tCheckMail->Interval(), c.pollingMs);
+        w.reset();
+    }
+}
+
+TEST_F(MainWin, HintsStayUpForTheApplicationsHintPause)
+{
+    make();
+    QWidget* hinted = w->Book->cbAddrBook;
+    ASSERT_EQ(hinted->toolTip(), u("Группа"));
+    QHelpEvent e(QEvent::ToolTip, QPoint(2, 2), hinted->mapToGlobal(QPoint(2, 2)));
+    QApplication::sendEvent(hinted, &e);
+    EXPECT_EQ(hinted->toolTipDuration(), 120000);
+    QToolTip::hideText();
+}
+
+// Hidden to the tray from the maximized state, the window comes back maximized.
+TEST_F(MainWin, AMaximizedWindowComesBackMaximized)
+{
+    make();
+    w->showMaximized();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return w->isMaximized(); }, kWait));
+    // Minimized by the user: the state keeps "maximized" beside "minimized",
+    // and the window goes to the tray.
+    w->setWindowState(w->windowState() | Qt::WindowMinimized);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !w->isVisible(); }, kWait));
+    tray.Send(w->icTray, 0, trayhost::WM_LBUTTONDBLCLK);
+    EXPECT_TRUE(w->isVisible());
+    EXPECT_FALSE(w->isMinimized());
+    EXPECT_TRUE(w->isMaximized());
+    // Hidden and shown by the menu as well.
+    w->mShowHide->trigger();
+    EXPECT_FALSE(w->isVisible());
+    w->mShowHide->trigger();
+    EXPECT_TRUE(w->isMaximized());
+}
+
+// The Russian layout is chosen when the text box is entered from another
+// control, not whenever the window becomes active again (on X11 that would
+// switch the layout of the whole session).
+TEST_F(MainWin, RussianLayoutOnlyWhenTheTextBoxIsEntered)
+{
+    Keyboard kb;
+    kb.Layouts = {0x10409, 0x30419};
+    make({{"Message", {{"RusLayout", "1"}}}});
+    struct Case {
+        Qt::FocusReason reason;
+        bool switches;
+    } cases[] = {
+        {Qt::MouseFocusReason, true},         {Qt::TabFocusReason, true},    {Qt::BacktabFocusReason, true},
+        {Qt::ShortcutFocusReason, true},      {Qt::OtherFocusReason, true},  {Qt::ActiveWindowFocusReason, false},
+        {Qt::PopupFocusReason, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.reason);
+        kb.Activated.clear();
+        QFocusEvent in(QEvent::FocusIn, c.reason);
+        QApplication::sendEvent(w->mText, &in);
+        EXPECT_EQ(kb.Activated, c.switches ? std::vector<keyboard::HKL>{0x30419} : std::vector<keyboard::HKL>{});
+    }
+}
+
+// A start that keeps the window hidden leaves it in the tray; without a
+// notification area it shows it minimized, so it can be reached.
+TEST_F(MainWin, AHiddenStartWithoutATrayShowsTheWindowMinimized)
+{
+    for (bool trayThere : {true, false}) {
+        SCOPED_TRACE(trayThere);
+        tray.IsAvailable = trayThere;
+        testenv::writeFile(folder + "/pager.ini", pagerIni({{"Run", {{"HideOnRun", "1"}}}}));
+        w = std::make_unique<TMainWin>();
+        w->OnClosed = [] {};
+        EXPECT_FALSE(app::application().ShowMainForm);
+        w->StartHidden();
+        EXPECT_EQ(w->isVisible(), !trayThere);
+        EXPECT_EQ(w->isMinimized(), !trayThere);
+        // The window system's report of the mapped window changes nothing.
+        QApplication::processEvents();
+        EXPECT_EQ(w->isVisible(), !trayThere);
+        EXPECT_EQ(w->isMinimized(), !trayThere);
+        // From there the tray or the task bar brings it back.
+        w->ShowHide();
+        EXPECT_TRUE(w->isVisible());
+        EXPECT_FALSE(w->isMinimized());
         w.reset();
     }
 }
@@ -619,6 +739,9 @@ TEST_F(MainWin, CloseDuringAStalledSendUnwindsThenSavesEverything)
     EXPECT_TRUE(registry::readDword("Software\\Kestrane\\Pager\\Position\\Main", "Width").has_value());
     EXPECT_TRUE(registry::readDword("Software\\Kestrane\\Pager\\Position\\Book\\Columns\\Section1", "Width"));
     EXPECT_EQ(server.connections(), 1);
+    // The options' failure is told once the close has done everything else.
+    ASSERT_EQ(closeErrors.size(), 1u);
+    EXPECT_EQ(closeErrors[0], QString::fromStdString("Unable to write to " + folder + "/pager.ini"));
     // A second close does nothing more.
     closed = false;
     w->close();
