@@ -106,8 +106,9 @@ AnsiString itemText(const QTreeWidgetItem* item, int column)
 {
     return item->data(column, Qt::UserRole).toByteArray().toStdString();
 }
-// The mark of a queue row taken into a send.
+// The mark of a queue row taken into a send, and the last mark given.
 constexpr int kQueueMarkRole = Qt::UserRole + 1;
+qulonglong queueMarks = 0;
 QTreeWidgetItem* addItem(QTreeWidget* list, const AnsiString& a, const AnsiString& b, const AnsiString& c)
 {
     auto* item = new QTreeWidgetItem(list);
@@ -1011,8 +1012,7 @@ TSendJob TMainWin::MakeJob(int Mode, bool Manual)
             const AnsiString caption = itemText(entry, 0);
             if (caption.empty()) continue;
             const AnsiString to = itemText(entry, 1);
-            static qulonglong marks = 0;
-            const qulonglong mark = ++marks;
+            const qulonglong mark = ++queueMarks;
             entry->setData(0, kQueueMarkRole, mark);
             for (int i = 0; i < Book->Count(); ++i) {
                 TBookRow* row = Book->Row(i);
