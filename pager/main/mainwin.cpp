@@ -110,6 +110,9 @@ AnsiString itemText(const QTreeWidgetItem* item, int column)
 {
     return item->data(column, Qt::UserRole).toByteArray().toStdString();
 }
+// The mark of a queue row taken into a send, and the last mark given.
+constexpr int kQueueMarkRole = Qt::UserRole + 1;
+qulonglong queueMarks = 0;
 QTreeWidgetItem* addItem(QTreeWidget* list, const AnsiString& a, const AnsiString& b, const AnsiString& c)
 {
     auto* item = new QTreeWidgetItem(list);
@@ -933,16 +936,19 @@ void TMainWin::closeEvent(QCloseEvent* event)
     }
     closing_ = true;
     if (question_) question_->reject();
-    if (!road_.Idle() && !road_.Waiting()) {
-        // A send is on the stack below this close: it is aborted here and
-        // the close goes on once it has unwound.
+    if (road_.Running()) {
+        // A send is on the stack below this close: it is aborted here (every
+        // wait of the SMTP client ends at once, and nothing more is waited
+        // for) and the close goes on once it has unwound.
         closeWanted_ = true;
         road_.Cancel();
         if (SMTP) SMTP->Abort();
         event->ignore();
         return;
     }
-    if (road_.Waiting()) app::guard([this] { finishSend(); });
+    // A send waiting for the dialer, or parked, is dropped; the dialer that
+    // was asked for it is told to hang up.
+    if (road_.Waiting() || road_.Parked()) app::guard([this] { finishSend(); });
     const std::vector<AnsiString> errors = FormCloseQuery();
     closed_ = true;
     reportCloseErrors(errors);
@@ -1084,11 +1090,13 @@ TSendJob TMainWin::MakeJob(int Mode, bool Manual)
             const AnsiString caption = itemText(entry, 0);
             if (caption.empty()) continue;
             const AnsiString to = itemText(entry, 1);
+            const qulonglong mark = ++queueMarks;
+            entry->setData(0, kQueueMarkRole, mark);
             for (int i = 0; i < Book->Count(); ++i) {
                 TBookRow* row = Book->Row(i);
                 if (!codepage::sameText(row->Name, to)) continue;
                 job.Recipients.push_back({row->Name, row->Item, RowFlags(i), false});
-                queueSend_.push_back({e, caption, itemText(entry, 2)});
+                queueSend_.push_back({mark, caption, itemText(entry, 2)});
             }
         }
     }
@@ -1099,7 +1107,7 @@ void TMainWin::bSendClick(QObject* Sender)
 {
     if (closing_) return;
     if (Sender) {
-        if (!road_.Idle()) return;
+        if (!road_.Free()) return;  // a parked send is replaced by this one
         if (SelectUserIndex() < 0) {
             ShowMessage(u("Абонент не задан!"));
             return;
@@ -1137,8 +1145,8 @@ void TMainWin::bindSmtp(TFxSMTP* Client)
 void TMainWin::ConnectToSMTP(bool Manual, int Mode)
 {
     if (closing_) return;
-    if (road_.Waiting() && !Manual) {
-        road_.Resume();
+    if ((road_.Waiting() || road_.Parked()) && !Manual) {
+        road_.Resume();  // the dialer's line is up
     } else if (!road_.Start(MakeJob(Mode, Manual))) {
         return;  // one send at a time
     }
@@ -1259,7 +1267,10 @@ void TMainWin::SMTPConnect()
     } catch (...) {
     }
     SetStatus({});
-    if (road_.Mode() == smChecked) {
+    // The box and the checks are cleared for the message that went out; a
+    // text the user has typed since the send started (it may have waited
+    // for the dialer) stays, with its checks.
+    if (road_.Mode() == smChecked && BodyText == road_.Job().BodyText) {
         ClearText(false);
         SelAddr(false);
     }
@@ -1324,7 +1335,10 @@ void TMainWin::SMTPDisconnect()
 void TMainWin::bClearClick(QObject* Sender)
 {
     SetStatus({});
-    if (road_.Idle()) {
+    // The user's "Очистить" drops a send parked for the dialer, and the
+    // dialer that was asked for it is told to hang up.
+    if (Sender && road_.Parked()) finishSend();
+    if (road_.Free()) {
         ClearText(Sender != nullptr);
         SelAddr(false);
         DropSentQueueRows();
@@ -1352,19 +1366,18 @@ void TMainWin::aeMainMessage(const winmsg::Message& Msg, bool& Handled)
     switch (Msg.msg) {
     case WM_DIAL_CONNECTED:
         Handled = true;
-        // Only a send that waits for the line goes on.
-        if (road_.Waiting()) bSendClick(nullptr);
+        // Only a send that waits for the line, or is parked, goes on.
+        if (road_.Waiting() || road_.Parked()) bSendClick(nullptr);
         break;
     case WM_DIAL_DISCONNECTED:
         Handled = true;
         SetStatus(cp("Связь разорвана"));
         if (road_.Running()) break;  // a send on its way ends by itself
-        if (road_.DialerFailed()) {
-            finishSend();
-        } else {
-            SetSendED(true);
-            if (!tSendLater->Enabled()) tSendLater->SetEnabled(true);
-        }
+        // The dialer redials on its own: a waiting send is parked for its
+        // "connected", the window is idle, and nothing is posted.
+        road_.DialerFailed();
+        SetSendED(true);
+        if (!tSendLater->Enabled()) tSendLater->SetEnabled(true);
         break;
     case WM_DIAL_DIALING:
         Handled = true;
@@ -1824,7 +1837,7 @@ bool TMainWin::IsSendLater()
 
 void TMainWin::SendLaterMode(int Mode)
 {
-    if (closing_ || !road_.Idle() || lvSendLater->topLevelItemCount() == 0) return;
+    if (closing_ || !road_.Free() || lvSendLater->topLevelItemCount() == 0) return;
     if (Mode == smQueueDue && !IsSendLater()) return;
     if (Mode == smQueueSelected && !lvSendLater->currentItem()) return;
     // Each entry sent is struck off wait.dat at once. A queue that cannot be
@@ -1849,8 +1862,8 @@ void TMainWin::SendLaterItem(int Index, bool DueOnly)
 {
     if (Index < 0 || static_cast<size_t>(Index) >= queueSend_.size()) return;
     const TQueueSend q = queueSend_[static_cast<size_t>(Index)];
-    QTreeWidgetItem* item = lvSendLater->topLevelItem(q.Entry);
-    if (!item) return;
+    QTreeWidgetItem* item = queueEntry(q.Entry);
+    if (!item) return;  // deleted by the user meanwhile
     if (DueOnly) {
         const TDue due = QueueDue(q.Caption, sysclock::now());
         if (due == TDue::Unreadable) setItemText(item, 0, {});
@@ -1871,6 +1884,15 @@ void TMainWin::SendLaterItem(int Index, bool DueOnly)
     SaveSendLater();
 }
 
+QTreeWidgetItem* TMainWin::queueEntry(qulonglong Mark) const
+{
+    for (int e = 0; e < lvSendLater->topLevelItemCount(); ++e) {
+        QTreeWidgetItem* item = lvSendLater->topLevelItem(e);
+        if (item->data(0, kQueueMarkRole).toULongLong() == Mark) return item;
+    }
+    return nullptr;
+}
+
 void TMainWin::DropSentQueueRows()
 {
     bool dropped = false;
@@ -1885,7 +1907,7 @@ void TMainWin::DropSentQueueRows()
 
 void TMainWin::mPSendLaterDelClick()
 {
-    if (!road_.Idle()) return;
+    if (!road_.Free()) return;
     QTreeWidgetItem* item = lvSendLater->currentItem();
     if (!item) return;
     delete item;
@@ -1894,7 +1916,7 @@ void TMainWin::mPSendLaterDelClick()
 
 void TMainWin::mPSendLaterDelAllClick()
 {
-    if (!road_.Idle()) return;
+    if (!road_.Free()) return;
     lvSendLater->clear();
     SaveSendLater();
 }

@@ -35,6 +35,7 @@ class QTextEdit;
 class QTimeEdit;
 class QToolButton;
 class QTreeWidget;
+class QTreeWidgetItem;
 class TFxSMTP;
 class TFxSock;
 class TOrvTrayIcon;
@@ -316,13 +317,17 @@ private:
     const AnsiString& SentText(int Index) const;
 
     // A queue send: for each recipient of the job, the queue entry it comes
-    // from (its row in lvSendLater), that entry's caption and text as they
-    // stood when the send started.
+    // from (a mark put on its row of lvSendLater, found again however the
+    // rows have moved meanwhile: the send may have been parked for the
+    // dialer), that entry's caption and text as they stood when the send
+    // started.
     struct TQueueSend {
-        int Entry = -1;
+        qulonglong Entry = 0;
         AnsiString Caption;
         AnsiString Text;
     };
+    // The row of lvSendLater that carries the mark; nullptr when it is gone.
+    QTreeWidgetItem* queueEntry(qulonglong Mark) const;
     std::vector<TQueueSend> queueSend_;
 
     TSendRoad road_;
