@@ -39,16 +39,6 @@ AnsiString fieldOf(std::string_view s)
 
 char flag(bool on) { return on ? '1' : '0'; }
 
-// The value as the ini file reads it back: a value that begins and ends with
-// the same quote would lose that pair, so it gets one more pair around it.
-AnsiString iniValue(AnsiString v)
-{
-    if (v.size() >= 2 && (v.front() == '"' || v.front() == '\'') && v.back() == v.front()) {
-        v = "\"" + v + "\"";
-    }
-    return v;
-}
-
 bool isStorableName(std::string_view name)
 {
     if (name.empty() || trimmed(name).size() != name.size()) return false;
@@ -144,7 +134,7 @@ void WriteBookGroup(TIniFile& Book, const AnsiString& Group, const std::vector<T
         AnsiString line = BookItemToLine(e.Item);
         // A contact whose fields are all empty still needs a value to stay a contact.
         if (line.empty()) line = AnsiString(1, kSep);
-        Book.WriteString(Group, e.Name, iniValue(std::move(line)));
+        Book.WriteString(Group, e.Name, IniValueOf(std::move(line)));
     }
     if (Entries.empty() && !existed) Book.WriteString(Group, EmptyGroupKey, {});
 }
@@ -174,10 +164,14 @@ TBookItDialogInit BookItDialogInit(const TOpList& OpList, const AnsiString& Name
     return init;
 }
 
-bool ApplyBookItDialog(const TOpList& OpList, const TBookItDialogResult& Result, TBookItem& Item)
+TAddrUpdate ApplyBookItDialog(const TOpList& OpList, const TBookItDialogResult& Result, TBookItem& Item)
 {
-    const int op = GetOperatorIndex(OpList, Result.Type, Result.City, Result.Operator, Result.WithPhone);
-    if (op >= 0) Item.Addr = InsertNumber(OpList.Objects(op).MailGate, Result.Num);
+    TAddrUpdate update = TAddrUpdate::Kept;
+    if (!Result.KeepAddr) {
+        const int op = GetOperatorIndex(OpList, Result.Type, Result.City, Result.Operator, Result.WithPhone);
+        update = op >= 0 ? TAddrUpdate::Built : TAddrUpdate::NoOperator;
+        if (op >= 0) Item.Addr = InsertNumber(OpList.Objects(op).MailGate, Result.Num);
+    }
     Item.EMail = Result.EMail;
     Item.FullName = Result.FullName;
     Item.Model = Result.Model;
@@ -188,5 +182,5 @@ bool ApplyBookItDialog(const TOpList& OpList, const TBookItDialogResult& Result,
     Item.CopyEMail = Result.CopyEMail;
     Item.OwnSignature = Result.OwnSignature;
     CutBookItem(Item);
-    return op >= 0;
+    return update;
 }

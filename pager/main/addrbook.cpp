@@ -428,7 +428,7 @@ bool TAddrBook::sbAddClick(const TBookItDialogResult& Result)
     }
     if (!acceptContactName(Result.Name, -1)) return false;
     TBookItem item;
-    if (!ApplyBookItDialog(opList_, Result, item)) {
+    if (ApplyBookItDialog(opList_, Result, item) != TAddrUpdate::Built) {
         warn(u("Не найден оператор для выбранных типа, города и оператора. Запись не добавлена."));
         return false;
     }
@@ -447,13 +447,13 @@ bool TAddrBook::sbEditClick(const TBookItDialogResult& Result)
     TBookRow* row = selected_;
     if (!row) return false;
     if (!acceptContactName(Result.Name, lvAddr->indexOfTopLevelItem(row))) return false;
-    const bool found = ApplyBookItDialog(opList_, Result, row->Item);
+    const TAddrUpdate update = ApplyBookItDialog(opList_, Result, row->Item);
     row->Name = Result.Name;
     // With the old address kept, the image keeps telling that address's type.
-    row->ImageIndex = found ? Result.Type : GetTypeIndex(opList_, row->Item.Addr);
+    row->ImageIndex = update == TAddrUpdate::Built ? Result.Type : GetTypeIndex(opList_, row->Item.Addr);
     showRow(row);
     lvAddrSelectItem(row, true);
-    if (!found) {
+    if (update == TAddrUpdate::NoOperator) {
         warn(u("Не найден оператор для выбранных типа, города и оператора. "
                "Адрес абонента оставлен прежним, остальные данные записи изменены."));
     }
