@@ -1,5 +1,6 @@
 #include "pager/main/addrbook.h"
 
+#include "pager/dialogs/dialogs.h"
 #include "pager/ini.h"
 #include "pager/opdb.h"
 #include "platform/app.h"
@@ -91,20 +92,6 @@ QAction* menuItem(QMenu* menu, const char* name, const char* caption)
     QAction* a = menu->addAction(u(caption));
     a->setObjectName(QString::fromLatin1(name));
     return a;
-}
-
-// The edit of a box is usable only while the box is checked, on the window
-// colour then and on the button-face colour otherwise.
-void followBox(const QCheckBox* box, QLineEdit* edit)
-{
-    const bool on = box->checkState() == Qt::Checked;
-    edit->setEnabled(on);
-    QPalette pal = edit->palette();
-    const QPalette system = QApplication::palette();
-    const QColor base = on ? system.color(QPalette::Active, QPalette::Base)
-                           : system.color(QPalette::Active, QPalette::Button);
-    for (auto group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled}) pal.setColor(group, QPalette::Base, base);
-    edit->setPalette(pal);
 }
 
 }  // namespace
@@ -695,5 +682,5 @@ void TAutoTexts::autoClick(QCheckBox* Box, QLineEdit* Edit, const AnsiString& Te
         Setting = Box->checkState() == Qt::Checked;
         if (book_.Selected() && ViewUserParam) ViewUserParam(book_.Selected());
     }
-    followBox(Box, Edit);
+    dialogs::followBox(Box, Edit);
 }
