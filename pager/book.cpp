@@ -168,7 +168,9 @@ TAddrUpdate ApplyBookItDialog(const TOpList& OpList, const TBookItDialogResult& 
 {
     TAddrUpdate update = TAddrUpdate::Kept;
     if (!Result.KeepAddr) {
-        const int op = GetOperatorIndex(OpList, Result.Type, Result.City, Result.Operator, Result.WithPhone);
+        const int op = Result.OpIndex >= 0 && Result.OpIndex < OpList.Count()
+                           ? Result.OpIndex
+                           : GetOperatorIndex(OpList, Result.Type, Result.City, Result.Operator, Result.WithPhone);
         update = op >= 0 ? TAddrUpdate::Built : TAddrUpdate::NoOperator;
         if (op >= 0) Item.Addr = InsertNumber(OpList.Objects(op).MailGate, Result.Num);
     }

@@ -89,6 +89,7 @@ struct TBookItDialogResult {
     int Type = 0;          // cbType: 0 pager, 1 SMS
     AnsiString City;       // cbCity's text
     AnsiString Operator;   // cbOperators' text
+    int OpIndex = -1;      // the operator cbOperators' entry stands for; -1: found by the texts
     bool WithPhone = false;  // cbWithPhone
     AnsiString Num;        // eNum
     AnsiString Model;      // cbPagers' text, empty when none
@@ -119,7 +120,8 @@ enum class TAddrUpdate {
     NoOperator,  // no operator found for the choice: left as it was
 };
 // Takes the dialog's values into Item (texts cut to 255). Unless KeepAddr,
-// Addr is set from the operator that GetOperatorIndex finds for the dialog's
-// type, city and operator, with the number in it; when none is found Addr is
-// left as it is.
+// Addr is set from the chosen operator (OpIndex, else the one that
+// GetOperatorIndex finds for the dialog's type, city and operator texts),
+// with the number in it; when none is found Addr is left as it is. OpIndex
+// tells apart operators that the list shows by the same text.
 TAddrUpdate ApplyBookItDialog(const TOpList& OpList, const TBookItDialogResult& Result, TBookItem& Item);

@@ -296,6 +296,9 @@ TBookItDialogResult TBookItWin::Result() const
     r.Type = type();
     r.City = codepage::fromUnicode(cbCity->currentText());
     r.Operator = codepage::fromUnicode(cbOperators->currentText());
+    const int chosen = cbOperators->currentIndex();
+    r.OpIndex = chosen >= 0 && chosen < static_cast<int>(operators_.size()) ? operators_[static_cast<size_t>(chosen)].OpIndex
+                                                                         : -1;
     r.WithPhone = cbWithPhone->isChecked();
     r.Num = codepage::fromUnicode(eNum->text());
     r.Model = codepage::fromUnicode(cbPagers->currentText());
@@ -329,6 +332,14 @@ void TBookItWin::bOKClick()
         ShowMessage(u("Не выбран оператор! Выберите тип, город и оператора абонента."));
         cbOperators->setFocus();
         return;
+    }
+    if (ExtraCheck) {
+        const QString refusal = ExtraCheck(Result());
+        if (!refusal.isEmpty()) {
+            ShowMessage(refusal);
+            eName->setFocus();
+            return;
+        }
     }
     accept();
 }

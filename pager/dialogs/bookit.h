@@ -52,6 +52,9 @@ public:
 
     // A refusal on OK (the dialog stays open); a message box by default.
     std::function<void(const QString& Text)> ShowMessage;
+    // A check of the opener's after the dialog's own on OK (the message,
+    // empty when it passes): the address book refuses a name it cannot take.
+    std::function<QString(const TBookItDialogResult& Result)> ExtraCheck;
 
     // For editing: the caption "Редактировать запись" and every control
     // from the contact, in the order name, full name, e-mail, type, city and

@@ -50,6 +50,12 @@ void TGroupItWin::bOKClick()
         eGroup->setFocus();
         return;
     }
+    const QString refusal = ExtraCheck ? ExtraCheck(Name()) : QString();
+    if (!refusal.isEmpty()) {
+        ShowMessage(refusal);
+        eGroup->setFocus();
+        return;
+    }
     accept();
 }
 

@@ -24,6 +24,9 @@ public:
 
     // A refusal on OK (the dialog stays open); a message box by default.
     std::function<void(const QString& Text)> ShowMessage;
+    // A check of the opener's on OK (the message, empty when it passes): the
+    // address book refuses a name it cannot take.
+    std::function<QString(const AnsiString& Name)> ExtraCheck;
 
     // For renaming: the caption "Переименовать группу" and the current name.
     void Fill(const AnsiString& Name);

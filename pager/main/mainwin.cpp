@@ -515,12 +515,18 @@ void TMainWin::bindDialogs()
     Book->ShowBookItDialog = [this](const TBookItDialogInit* edit) -> std::optional<TBookItDialogResult> {
         TBookItWin dialog(this, OpList, PagerList);
         if (edit) dialog.Fill(*edit);
+        const bool editing = edit != nullptr;
+        dialog.ExtraCheck = [this, editing](const TBookItDialogResult& r) {
+            return Book->ContactNameRefusal(r.Name, editing);
+        };
         if (dialog.exec() != QDialog::Accepted || closing_) return std::nullopt;
         return dialog.Result();
     };
     Book->ShowGroupItDialog = [this](const AnsiString* current) -> std::optional<AnsiString> {
         TGroupItWin dialog(this);
         if (current) dialog.Fill(*current);
+        const bool renaming = current != nullptr;
+        dialog.ExtraCheck = [this, renaming](const AnsiString& name) { return Book->GroupNameRefusal(name, renaming); };
         if (dialog.exec() != QDialog::Accepted || closing_) return std::nullopt;
         return dialog.Name();
     };

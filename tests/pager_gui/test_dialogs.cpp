@@ -240,6 +240,40 @@ TEST_F(BookIt, ANewChoiceBuildsTheAddress)
     EXPECT_EQ(edited.Addr, "pg1234@capital.example.net");
 }
 
+TEST_F(BookIt, TheChosenEntryCountsWhereTwoShowTheSameText)
+{
+    Ini.Main.ListWithPhone = true;
+    TBookItWin d(nullptr, ops, pagers);
+    choose(d.cbCity, "Самара");
+    ASSERT_EQ(items(d.cbOperators), qs({"Близнецы", "Близнецы"}));
+    d.cbOperators->setCurrentIndex(1);
+    emit d.cbOperators->activated(1);
+    QTest::keyClicks(d.eNum, "42");
+    TBookItem item;
+    EXPECT_EQ(ApplyBookItDialog(ops, d.Result(), item), TAddrUpdate::Built);
+    EXPECT_EQ(item.Addr, "42@twin-b.example.net");
+}
+
+TEST_F(BookIt, TheOpenersRefusalKeepsTheDialogOpen)
+{
+    TBookItWin d(nullptr, ops, pagers);
+    std::vector<QString> shown;
+    d.ShowMessage = [&](const QString& text) { shown.push_back(text); };
+    d.ExtraCheck = [](const TBookItDialogResult& r) {
+        return r.Name == "Taken" ? QString::fromUtf8("Занято") : QString();
+    };
+    d.show();
+    QTest::keyClicks(d.eName, "Taken");
+    QTest::keyClicks(d.eNum, "1");
+    d.bOKClick();
+    EXPECT_EQ(shown, std::vector<QString>{QString::fromUtf8("Занято")});
+    EXPECT_NE(d.result(), QDialog::Accepted);
+    EXPECT_EQ(d.eNum->text(), "1");  // nothing typed is lost
+    d.eName->setText("Free");
+    d.bOKClick();
+    EXPECT_EQ(d.result(), QDialog::Accepted);
+}
+
 TEST_F(BookIt, NoOperatorChosenKeepsTheDialogOpen)
 {
     TBookItem item;
@@ -348,6 +382,15 @@ TEST(GroupIt, NewAndRename)
     r.bOKClick();
     EXPECT_EQ(shown.size(), 1u);
     EXPECT_NE(r.result(), QDialog::Accepted);
+
+    r.ExtraCheck = [](const AnsiString& name) { return name == "Taken" ? QString("no") : QString(); };
+    r.eGroup->setText("Taken");
+    r.bOKClick();
+    EXPECT_EQ(shown.size(), 2u);
+    EXPECT_NE(r.result(), QDialog::Accepted);
+    r.eGroup->setText("Free");
+    r.bOKClick();
+    EXPECT_EQ(r.result(), QDialog::Accepted);
 }
 
 TEST(OpItem, ValidatesOnOkOnly)
