@@ -94,6 +94,12 @@ std::optional<int32_t> parseInt(const AnsiString& s)
 
 }  // namespace
 
+AnsiString IniValueOf(AnsiString V)
+{
+    if (V.size() >= 2 && (V.front() == '"' || V.front() == '\'') && V.back() == V.front()) V = "\"" + V + "\"";
+    return V;
+}
+
 TIniFile::TIniFile(std::string fileName) : fileName_(std::move(fileName)) { load(); }
 
 void TIniFile::load()

@@ -2,6 +2,9 @@
 
 #include "netcomp/fxsmtp.h"
 #include "pager/compose.h"
+#include "pager/dialogs/bookit.h"
+#include "pager/dialogs/groupit.h"
+#include "pager/dialogs/opti.h"
 #include "pager/ini.h"
 #include "pager/position.h"
 #include "pager/program.h"
@@ -286,6 +289,7 @@ TMainWin::TMainWin(QWidget* parent) : QMainWindow(parent)
 
     createControls();
     bindEvents();
+    bindDialogs();
     resize(kClientWidth, kClientHeight);
     setMinimumSize(kClientWidth, kClientHeight);
     app::guard([this] { FormCreate(); });
@@ -523,6 +527,39 @@ void TMainWin::bindEvents()
     app::applicationWindow().onMessage = [this](const winmsg::Message& msg) {
         bool handled = false;
         app::guard([&] { aeMainMessage(msg, handled); });
+    };
+}
+
+// The contact, group and options dialogs: each made for one showing and
+// freed here. What they give back is dropped when the window began to close
+// meanwhile.
+void TMainWin::bindDialogs()
+{
+    Book->ShowBookItDialog = [this](const TBookItDialogInit* edit) -> std::optional<TBookItDialogResult> {
+        TBookItWin dialog(this, OpList, PagerList);
+        if (edit) dialog.Fill(*edit);
+        const bool editing = edit != nullptr;
+        dialog.ExtraCheck = [this, editing](const TBookItDialogResult& r) {
+            return Book->ContactNameRefusal(r.Name, editing);
+        };
+        if (dialog.exec() != QDialog::Accepted || closing_) return std::nullopt;
+        return dialog.Result();
+    };
+    Book->ShowGroupItDialog = [this](const AnsiString* current) -> std::optional<AnsiString> {
+        TGroupItWin dialog(this);
+        if (current) dialog.Fill(*current);
+        const bool renaming = current != nullptr;
+        dialog.ExtraCheck = [this, renaming](const AnsiString& name) { return Book->GroupNameRefusal(name, renaming); };
+        if (dialog.exec() != QDialog::Accepted || closing_) return std::nullopt;
+        return dialog.Name();
+    };
+    ShowOptionsDialog = [this] {
+        TOptiWin dialog(this, OpList, Book->TypesImage, ProgramPath + UserOperatorsFile);
+        TOptiResult result;
+        result.Ok = dialog.exec() == QDialog::Accepted && !closing_;
+        result.ViewChanged = dialog.ViewChanged;
+        result.OperatorsChanged = dialog.OperatorsChanged;
+        return result;
     };
 }
 

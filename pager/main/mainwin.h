@@ -257,6 +257,7 @@ protected:
 private:
     void createControls();
     void bindEvents();
+    void bindDialogs();
     void FormCreate();
     void FormShow();
     void FormHide();

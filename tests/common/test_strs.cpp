@@ -58,6 +58,14 @@ TEST(Strs, DelCharsAndDelSpaces)
     EXPECT_EQ(DelSpaces(""), "");
 }
 
+TEST(Strs, TrimDropsBlanksAndControlCharactersAtTheEnds)
+{
+    const std::pair<AnsiString, AnsiString> cases[] = {
+        {"", ""}, {" \t\r\n", ""}, {"  a b\t", "a b"}, {"\x01x\x1f", "x"}, {"x\x7f", "x\x7f"}, {cp(" Ёж "), cp("Ёж")},
+    };
+    for (const auto& [s, want] : cases) EXPECT_EQ(Trim(s), want) << s;
+}
+
 TEST(Strs, LeftStrAndCutLeft)
 {
     struct Case {

@@ -54,13 +54,17 @@ struct Mail {
 
 class SmtpServer {
 public:
-    explicit SmtpServer(const std::string& mode = "accept", int port = 0)
+    // Mode as the script takes it; a port of 0 is a free one; host is a
+    // loopback address.
+    explicit SmtpServer(const std::string& mode = "accept", int port = 0, const std::string& host = "127.0.0.1")
+        : host_(host)
     {
         static int n = 0;
         folder_ = testenv::makeDir("smtp-" + std::to_string(++n));
         QStringList args{QString::fromStdString(std::string(ORV_SOURCE_DIR) + "/tests/e2e/pager_smtp_server.py"),
                          QString::fromStdString(folder_), "--mode", QString::fromStdString(mode)};
         if (port) args << "--port" << QString::number(port);
+        args << "--host" << QString::fromStdString(host);
         process_.start("/usr/bin/python3", args);
         if (!process_.waitForStarted(kWait)) return;
         while (port_ == 0 && process_.waitForReadyRead(kWait)) {
@@ -79,6 +83,7 @@ public:
         }
     }
     int port() const { return port_; }
+    const std::string& host() const { return host_; }
     const std::string& folder() const { return folder_; }
 
     std::vector<Mail> mails() const
@@ -140,6 +145,7 @@ private:
     }
 
     QProcess process_;
+    std::string host_;
     std::string folder_;
     int port_ = 0;
 };
