@@ -4,15 +4,6 @@
 
 namespace rastext {
 
-AnsiString Trim(std::string_view S)
-{
-    size_t b = 0;
-    size_t e = S.size();
-    while (b < e && byteOf(S[b]) <= ' ') ++b;
-    while (e > b && byteOf(S[e - 1]) <= ' ') --e;
-    return AnsiString(S.substr(b, e - b));
-}
-
 AnsiString SysErrorMessage(int Code)
 {
     switch (Code) {

@@ -31,9 +31,6 @@ void SetField(char (&field)[N], std::string_view text)
     std::memset(field + n, 0, N - n);
 }
 
-// S without leading and trailing blanks and control characters.
-AnsiString Trim(std::string_view S);
-
 // The system's own message for an error number ("System error N" for one it
 // has none for).
 AnsiString SysErrorMessage(int Code);

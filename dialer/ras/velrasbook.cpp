@@ -33,7 +33,7 @@ std::vector<AnsiString> alternatesOf(const std::vector<char>& buf, DWORD offset,
     while (pos < size) {
         const size_t len = strnlen(buf.data() + pos, size - pos);
         if (len == 0) break;
-        out.push_back(rastext::Trim(std::string_view(buf.data() + pos, len)));
+        out.push_back(Trim(std::string_view(buf.data() + pos, len)));
         pos += len + 1;
     }
     return out;
@@ -129,8 +129,8 @@ int TVelRasCon::ReadEntryProperties()
     promoteAlternates_ = (e.dwfOptions & RASEO_PromoteAlternates) != 0;
     CountryCode = static_cast<int32_t>(e.dwCountryCode);
     CountryID = static_cast<int32_t>(e.dwCountryID);
-    AreaCode = rastext::Trim(rastext::Field(e.szAreaCode));
-    LocalPhoneNumber = rastext::Trim(rastext::Field(e.szLocalPhoneNumber));
+    AreaCode = Trim(rastext::Field(e.szAreaCode));
+    LocalPhoneNumber = Trim(rastext::Field(e.szLocalPhoneNumber));
     PhoneCanonical = MakeCanonical(useCountryAndAreaCodes_, CountryCode, LocalPhoneNumber, AreaCode);
     SplitDeviceName(e.szDeviceName, DevicePort, DeviceName);
     DeviceType = codepage::lowerCase(rastext::Field(e.szDeviceType));
@@ -196,7 +196,7 @@ AnsiString TVelRasCon::MakeCanonical(bool UseCodes, int Country, const AnsiStrin
         s = "+" + std::to_string(Country) + " ";
         if (!Area.empty()) s += "(" + Area + ") ";
     }
-    return rastext::Trim(s + Number);
+    return Trim(s + Number);
 }
 
 void TVelRasCon::SplitDeviceName(const char* Field, AnsiString& Port, AnsiString& Name)
@@ -205,12 +205,12 @@ void TVelRasCon::SplitDeviceName(const char* Field, AnsiString& Port, AnsiString
     while (!f.empty() && byteOf(f.back()) <= ' ') f.remove_suffix(1);
     const size_t nul = f.find('\0');
     if (nul != std::string_view::npos && nul >= 1) {
-        Name = rastext::Trim(f.substr(0, nul));
+        Name = Trim(f.substr(0, nul));
         std::string_view port = f.substr(nul + 1, 99);
         port = port.substr(0, port.find('\0'));
-        Port = codepage::lowerCase(rastext::Trim(port));
+        Port = codepage::lowerCase(Trim(port));
     } else {
-        Name = rastext::Trim(f);
+        Name = Trim(f);
         Port.clear();
     }
 }
@@ -250,16 +250,25 @@ namespace {
 void tapiCallback(tapi::DWORD, tapi::DWORD, tapi::DWORD, tapi::DWORD, tapi::DWORD, tapi::DWORD) {}
 
 // A text of a telephony record: Size bytes at Offset from the start of the
-// record, up to the first NUL, trimmed. False when it does not lie inside the
+// record, up to the first NUL, trimmed.
+struct TapiText {
+    tapi::DWORD offset;
+    tapi::DWORD size;
+    AnsiString* text;
+};
+
+// Reads the texts in order; false at the first that does not lie inside the
 // Limit bytes of the buffer.
-bool tapiText(const char* base, size_t limit, tapi::DWORD offset, tapi::DWORD size, AnsiString& text)
+bool tapiTexts(const char* base, size_t limit, std::initializer_list<TapiText> texts)
 {
-    if (size == 0) {
-        text.clear();
-        return true;
+    for (const TapiText& t : texts) {
+        if (t.size == 0) {
+            t.text->clear();
+            continue;
+        }
+        if (t.offset > limit || t.size > limit - t.offset) return false;
+        *t.text = Trim(std::string_view(base + t.offset, strnlen(base + t.offset, t.size)));
     }
-    if (offset > limit || size > limit - offset) return false;
-    text = rastext::Trim(std::string_view(base + offset, strnlen(base + offset, size)));
     return true;
 }
 
@@ -268,6 +277,23 @@ bool tapiRecord(const char* base, size_t limit, uint64_t offset, Rec& rec)
 {
     if (offset > limit || sizeof(Rec) > limit - offset) return false;
     std::memcpy(&rec, base + offset, sizeof rec);
+    return true;
+}
+
+// Walks Count records from Offset, handing each to Take(record) until Take
+// answers that it was the current one. Take answers false when a text of the
+// record does not lie inside the buffer; the walk then ends, as it does at a
+// record that does not.
+template <class Rec, class Take>
+bool tapiWalk(const char* base, size_t limit, uint64_t offset, uint64_t count, Take take)
+{
+    for (uint64_t i = 0; i < count; ++i) {
+        Rec rec{};
+        if (!tapiRecord(base, limit, offset + i * sizeof rec, rec)) return false;
+        bool current = false;
+        if (!take(rec, current)) return false;
+        if (current) break;
+    }
     return true;
 }
 
@@ -327,47 +353,42 @@ int TVelRasCon::ReadTranslateCaps(TTapiLocationSummary& Summary, TTapiLocation& 
 
         // Every record and text must lie inside the buffer; the first that
         // does not ends the reading.
-        if (caps->dwNumLocations > 0 && caps->dwLocationListSize != 0) {
-            for (uint64_t i = 0; i < caps->dwNumLocations; ++i) {
-                tapi::LINELOCATIONENTRY l{};
-                if (!tapiRecord(base, limit, caps->dwLocationListOffset + i * sizeof l, l)) return result;
-                Location.PermanentLocationID = static_cast<int32_t>(l.dwPermanentLocationID);
-                Location.CountryCode = l.dwCountryCode;
-                Location.PreferredCardID = l.dwPreferredCardID;
-                Location.CountryID = l.dwCountryID;
-                Location.Options = l.dwOptions;
-                if (!tapiText(base, limit, l.dwLocationNameOffset, l.dwLocationNameSize, Location.Name) ||
-                    !tapiText(base, limit, l.dwCityCodeOffset, l.dwCityCodeSize, Location.CityCode) ||
-                    !tapiText(base, limit, l.dwLocalAccessCodeOffset, l.dwLocalAccessCodeSize,
-                              Location.LocalAccessCode) ||
-                    !tapiText(base, limit, l.dwLongDistanceAccessCodeOffset, l.dwLongDistanceAccessCodeSize,
-                              Location.LongDistanceAccessCode) ||
-                    !tapiText(base, limit, l.dwTollPrefixListOffset, l.dwTollPrefixListSize,
-                              Location.TollPrefixList) ||
-                    !tapiText(base, limit, l.dwCancelCallWaitingOffset, l.dwCancelCallWaitingSize,
-                              Location.CancelCallWaiting)) {
-                    return result;
-                }
-                if (l.dwPermanentLocationID == caps->dwCurrentLocationID) break;
-            }
+        if (caps->dwNumLocations > 0 && caps->dwLocationListSize != 0 &&
+            !tapiWalk<tapi::LINELOCATIONENTRY>(
+                base, limit, caps->dwLocationListOffset, caps->dwNumLocations, [&](const auto& l, bool& current) {
+                    Location.PermanentLocationID = static_cast<int32_t>(l.dwPermanentLocationID);
+                    Location.CountryCode = l.dwCountryCode;
+                    Location.PreferredCardID = l.dwPreferredCardID;
+                    Location.CountryID = l.dwCountryID;
+                    Location.Options = l.dwOptions;
+                    current = l.dwPermanentLocationID == caps->dwCurrentLocationID;
+                    return tapiTexts(
+                        base, limit,
+                        {{l.dwLocationNameOffset, l.dwLocationNameSize, &Location.Name},
+                         {l.dwCityCodeOffset, l.dwCityCodeSize, &Location.CityCode},
+                         {l.dwLocalAccessCodeOffset, l.dwLocalAccessCodeSize, &Location.LocalAccessCode},
+                         {l.dwLongDistanceAccessCodeOffset, l.dwLongDistanceAccessCodeSize,
+                          &Location.LongDistanceAccessCode},
+                         {l.dwTollPrefixListOffset, l.dwTollPrefixListSize, &Location.TollPrefixList},
+                         {l.dwCancelCallWaitingOffset, l.dwCancelCallWaitingSize, &Location.CancelCallWaiting}});
+                })) {
+            return result;
         }
-        if (caps->dwNumCards > 0 && caps->dwCardListSize != 0) {
-            for (uint64_t i = 0; i < caps->dwNumCards; ++i) {
-                tapi::LINECARDENTRY c{};
-                if (!tapiRecord(base, limit, caps->dwCardListOffset + i * sizeof c, c)) return result;
-                Card.PermanentCardID = static_cast<int32_t>(c.dwPermanentCardID);
-                Card.CardNumberDigits = c.dwCardNumberDigits;
-                Card.Options = c.dwOptions;
-                if (!tapiText(base, limit, c.dwCardNameOffset, c.dwCardNameSize, Card.Name) ||
-                    !tapiText(base, limit, c.dwSameAreaRuleOffset, c.dwSameAreaRuleSize, Card.SameAreaRule) ||
-                    !tapiText(base, limit, c.dwLongDistanceRuleOffset, c.dwLongDistanceRuleSize,
-                              Card.LongDistanceRule) ||
-                    !tapiText(base, limit, c.dwInternationalRuleOffset, c.dwInternationalRuleSize,
-                              Card.InternationalRule)) {
-                    return result;
-                }
-                if (c.dwPermanentCardID == caps->dwCurrentPreferredCardID) break;
-            }
+        if (caps->dwNumCards > 0 && caps->dwCardListSize != 0 &&
+            !tapiWalk<tapi::LINECARDENTRY>(
+                base, limit, caps->dwCardListOffset, caps->dwNumCards, [&](const auto& c, bool& current) {
+                    Card.PermanentCardID = static_cast<int32_t>(c.dwPermanentCardID);
+                    Card.CardNumberDigits = c.dwCardNumberDigits;
+                    Card.Options = c.dwOptions;
+                    current = c.dwPermanentCardID == caps->dwCurrentPreferredCardID;
+                    return tapiTexts(base, limit,
+                                     {{c.dwCardNameOffset, c.dwCardNameSize, &Card.Name},
+                                      {c.dwSameAreaRuleOffset, c.dwSameAreaRuleSize, &Card.SameAreaRule},
+                                      {c.dwLongDistanceRuleOffset, c.dwLongDistanceRuleSize, &Card.LongDistanceRule},
+                                      {c.dwInternationalRuleOffset, c.dwInternationalRuleSize,
+                                       &Card.InternationalRule}});
+                })) {
+            return result;
         }
         if (Location.CountryID != 0 && veltapi::lineGetCountry) {
             alignas(8) std::array<char, 512> list{};
@@ -380,13 +401,11 @@ int TVelRasCon::ReadTranslateCaps(TTapiLocationSummary& Summary, TTapiLocation& 
                 Country.CountryID = c.dwCountryID;
                 Country.CountryCode = c.dwCountryCode;
                 Country.NextCountryID = c.dwNextCountryID;
-                tapiText(list.data(), list.size(), c.dwCountryNameOffset, c.dwCountryNameSize, Country.Name) &&
-                    tapiText(list.data(), list.size(), c.dwSameAreaRuleOffset, c.dwSameAreaRuleSize,
-                             Country.SameAreaRule) &&
-                    tapiText(list.data(), list.size(), c.dwLongDistanceRuleOffset, c.dwLongDistanceRuleSize,
-                             Country.LongDistanceRule) &&
-                    tapiText(list.data(), list.size(), c.dwInternationalRuleOffset, c.dwInternationalRuleSize,
-                             Country.InternationalRule);
+                tapiTexts(list.data(), list.size(),
+                          {{c.dwCountryNameOffset, c.dwCountryNameSize, &Country.Name},
+                           {c.dwSameAreaRuleOffset, c.dwSameAreaRuleSize, &Country.SameAreaRule},
+                           {c.dwLongDistanceRuleOffset, c.dwLongDistanceRuleSize, &Country.LongDistanceRule},
+                           {c.dwInternationalRuleOffset, c.dwInternationalRuleSize, &Country.InternationalRule}});
             }
         }
     } catch (...) {

@@ -5,20 +5,15 @@
 #include "platform/ras/rasapi.h"
 #include "platform/userdirs.h"
 
-#include <cstdlib>
+#include <QStringDecoder>
+
+#include <algorithm>
+#include <fstream>
+#include <sstream>
 #include <sys/stat.h>
 
 namespace rasbook {
 namespace {
-
-AnsiString trimmed(std::string_view s)
-{
-    size_t b = 0;
-    size_t e = s.size();
-    while (b < e && byteOf(s[b]) <= ' ') ++b;
-    while (e > b && byteOf(s[e - 1]) <= ' ') --e;
-    return AnsiString(s.substr(b, e - b));
-}
 
 std::vector<AnsiString> splitList(const AnsiString& text)
 {
@@ -27,7 +22,7 @@ std::vector<AnsiString> splitList(const AnsiString& text)
     while (pos <= text.size()) {
         size_t comma = text.find(',', pos);
         if (comma == AnsiString::npos) comma = text.size();
-        AnsiString item = trimmed(std::string_view(text).substr(pos, comma - pos));
+        AnsiString item = Trim(std::string_view(text).substr(pos, comma - pos));
         if (!item.empty()) out.push_back(std::move(item));
         pos = comma + 1;
     }
@@ -53,6 +48,25 @@ bool isFile(const std::string& path)
 {
     struct stat st {};
     return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+// The phonebook's lines. The file is Windows-1251; one written as UTF-8 (as a
+// text editor here writes it) is taken as such: Russian in Windows-1251 is
+// never valid UTF-8.
+TIniFile readBook(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream buf;
+    buf << in.rdbuf();
+    std::string text = buf.str();
+    if (text.compare(0, 3, "\xEF\xBB\xBF") == 0) text.erase(0, 3);
+    const bool wide = std::any_of(text.begin(), text.end(), [](char c) { return byteOf(c) >= 0x80; });
+    if (wide) {
+        QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+        const QString unicode = utf8(QByteArrayView(text.data(), static_cast<qsizetype>(text.size())));
+        if (!utf8.hasError()) return TIniFile(path, codepage::fromUnicode(unicode));
+    }
+    return TIniFile(path, text);
 }
 
 std::optional<uint32_t> number(const std::vector<AnsiString>& words, size_t i)
@@ -111,7 +125,7 @@ std::optional<LineScript> parseLine(const AnsiString& text)
 
 AnsiString Entry::lineFor(const AnsiString& dialled) const
 {
-    AnsiString n = trimmed(dialled);
+    AnsiString n = Trim(dialled);
     if (!n.empty() && (n[0] == 'T' || n[0] == 't' || n[0] == 'P' || n[0] == 'p')) n.erase(0, 1);
     for (const auto& [num, value] : numberLines) {
         if (num == n) return value;
@@ -124,13 +138,13 @@ Phonebook::Phonebook(std::string path) : path_(std::move(path)), exists_(isFile(
 std::vector<AnsiString> Phonebook::names() const
 {
     if (!exists_) return {};
-    return TIniFile(path_).ReadSections();
+    return readBook(path_).ReadSections();
 }
 
 std::optional<Entry> Phonebook::entry(const AnsiString& name) const
 {
     if (!exists_ || name.empty()) return std::nullopt;
-    const TIniFile ini(path_);
+    const TIniFile ini = readBook(path_);
     if (!ini.SectionExists(name)) return std::nullopt;
     const AnsiString& s = name;
     Entry e;

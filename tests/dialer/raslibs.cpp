@@ -18,7 +18,8 @@ namespace raslibs {
 
 std::string folder(const std::string& name, const std::vector<std::pair<std::string, std::string>>& libs)
 {
-    const std::string dir = testenv::makeDir("libs-" + name);
+    static int made = 0;
+    const std::string dir = testenv::makeDir("libs-" + name + "-" + std::to_string(++made));
     for (const auto& [host, lib] : libs) addTo(dir, host, lib);
     return dir;
 }

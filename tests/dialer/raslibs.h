@@ -20,7 +20,7 @@ inline const std::string kNoProps = RAS_NOPROPS;  // the same without the entry-
 inline const std::string kStub = RAS_STUB;        // every name, scripted answers
 inline const std::string kTapi = TAPI_DOUBLE;     // telephony double
 
-// A folder (made once per name) in which each library appears under the
+// A new folder in which each library appears under the
 // host's name: {"RASAPI32.DLL", kFull}, ...
 std::string folder(const std::string& name, const std::vector<std::pair<std::string, std::string>>& libs);
 // Adds one more library to a folder.

@@ -97,6 +97,22 @@ TEST_F(RasBook, ListsAnotherPhonebookWhenGivenOne)
     EXPECT_TRUE(con->PhoneBookEntries.empty());
 }
 
+TEST_F(RasBook, TakesAPhonebookWrittenInUtf8)
+{
+    std::string longName;
+    for (int i = 0; i < 300; ++i) longName += "ж";
+    testenv::writeFile(testenv::root() + "/config/kestrane/phonebook.ini",
+                       "\xEF\xBB\xBF[Домашний]\nNumber=1\nPassword=пароль\n[" + longName + "]\nNumber=2\n");
+    EXPECT_EQ(con->ReadPhoneBookEntries(), 0);
+    ASSERT_EQ(con->PhoneBookEntries.size(), 2u);
+    EXPECT_EQ(con->PhoneBookEntries[0], testenv::cp("Домашний"));
+    // Cut to 256 characters, each one byte of Windows-1251.
+    EXPECT_EQ(con->PhoneBookEntries[1], std::string(256, testenv::cp("ж")[0]));
+    con->EntryName = testenv::cp("Домашний");
+    ASSERT_EQ(con->ReadDialParams(), 0);
+    EXPECT_EQ(con->Password, testenv::cp("пароль"));
+}
+
 TEST_F(RasBook, ListsEveryEntryOfALargePhonebook)
 {
     std::string book;
@@ -271,12 +287,14 @@ TEST_F(RasBook, AMultilinkEntryOfTheOldSystemCountsTwoLinksAndReadsNone)
     use(folder("service0", {{"RASAPI32.DLL", kFull}}), &v);
     ASSERT_TRUE(LoadRasApi());
     ASSERT_EQ(SystemLevel, 0);
+    const AnsiString profile = "RemoteAccess\\Profile\\" + testenv::cp("Пять линий");
+    registry::deleteValue(profile, "MultiLink");
     con->EntryName = testenv::cp("Пять линий");
     ASSERT_EQ(con->ReadEntryProperties(), 0);
     EXPECT_EQ(con->SubEntryCount, 0);  // the short record has none
     EXPECT_EQ(con->DialMode, 0);
 
-    ASSERT_TRUE(registry::writeDword("RemoteAccess\\Profile\\" + testenv::cp("Пять линий"), "MultiLink", 1));
+    ASSERT_TRUE(registry::writeDword(profile, "MultiLink", 1));
     ASSERT_EQ(con->ReadEntryProperties(), 0);
     EXPECT_EQ(con->SubEntryCount, 2);
     EXPECT_EQ(con->SubEntriesRead, 0);

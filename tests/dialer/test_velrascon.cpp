@@ -14,6 +14,7 @@
 #include <gtest/gtest.h>
 #include <memory>
 #include <thread>
+#include <unistd.h>
 
 using namespace raslibs;
 
@@ -484,6 +485,8 @@ TEST_F(RasCon, RunsTheEntrysCommandsWhenTheLineGoesUpAndDown)
 {
     const std::string up = testenv::root() + "/line is up";
     const std::string down = testenv::root() + "/line is down";
+    ::unlink(up.c_str());
+    ::unlink(down.c_str());
     writePhonebook(std::string(kBook) + "[Команды]\nStepTime=100\nHangUpTime=0\nOnUp=/usr/bin/touch \"" + up +
                    "\"\nOnDown=/usr/bin/touch \"" + down + "\"\n");
     bool upWhenConnected = false;

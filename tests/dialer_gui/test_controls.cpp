@@ -39,6 +39,15 @@ std::string bar(const QImage& image, int x)
     return first < 0 ? "" : std::to_string(first) + ".." + std::to_string(last);
 }
 
+// Whether the picture shows nothing but the background.
+bool blank(const QImage& image)
+{
+    for (int x = 0; x < image.width(); ++x) {
+        if (!bar(image, x).empty()) return false;
+    }
+    return true;
+}
+
 TEST(OrvPerf, StartsEmptyBlackAndOneHundredByTwenty)
 {
     TOrvPerf graph;
@@ -46,8 +55,7 @@ TEST(OrvPerf, StartsEmptyBlackAndOneHundredByTwenty)
     EXPECT_EQ(graph.height(), 20);
     EXPECT_EQ(graph.Max(), 1);
     EXPECT_EQ(graph.LineColor, QColor(0, 255, 0));
-    const QImage image = picture(graph);
-    for (int x = 0; x < 100; ++x) EXPECT_EQ(bar(image, x), "") << x;
+    EXPECT_TRUE(blank(picture(graph)));
 }
 
 TEST(OrvPerf, DrawsTheNewestAtTheLeftAndTheLargestToTheTop)
@@ -89,8 +97,7 @@ TEST(OrvPerf, AllZeroesShowOnlyTheBackground)
     TOrvPerf graph;
     for (int i = 0; i < 50; ++i) graph.AddValue(0);
     EXPECT_EQ(graph.Max(), 1);
-    const QImage image = picture(graph);
-    for (int x = 0; x < 100; ++x) EXPECT_EQ(bar(image, x), "") << x;
+    EXPECT_TRUE(blank(picture(graph)));
 }
 
 TEST(OrvPerf, ClearLeavesTheBackgroundAndTheNextValueSetsMax)
@@ -100,8 +107,7 @@ TEST(OrvPerf, ClearLeavesTheBackgroundAndTheNextValueSetsMax)
     graph.AddValue(10);
     graph.Clear();
     EXPECT_TRUE(graph.Samples().empty());
-    const QImage image = picture(graph);
-    for (int x = 0; x < 100; ++x) EXPECT_EQ(bar(image, x), "") << x;
+    EXPECT_TRUE(blank(picture(graph)));
     graph.AddValue(4);
     EXPECT_EQ(graph.Max(), 4);
     EXPECT_EQ(bar(picture(graph), 0), "0..19");
