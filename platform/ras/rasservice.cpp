@@ -338,7 +338,8 @@ void Service::run()
         }
         uint64_t when = 0;
         Connection* c = nextDue(&when);
-        if (c && when <= now()) {
+        const uint64_t t = now();
+        if (c && when <= t) {
             handle(*c, lk);
             continue;
         }
@@ -347,7 +348,7 @@ void Service::run()
         wake_.wait(lk);
 #else
         if (c) {
-            wake_.wait_for(lk, std::chrono::milliseconds(when - now()));
+            wake_.wait_for(lk, std::chrono::milliseconds(when - t));
         } else {
             wake_.wait(lk);
         }

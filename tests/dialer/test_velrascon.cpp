@@ -502,6 +502,30 @@ TEST_F(RasCon, RunsTheEntrysCommandsWhenTheLineGoesUpAndDown)
     EXPECT_TRUE(testenv::fileExists(down));
 }
 
+// The service as the programs get it: its own clock, real time.
+TEST_F(RasCon, TheInstalledServiceDialsInRealTime)
+{
+    use(folder("installed", {{"RASAPI32.DLL", testenv::binDir() + "/rasapi32.so"}}));
+    ASSERT_TRUE(LoadRasApi());
+    EXPECT_EQ(symbol("RasTestAdvance"), nullptr);  // no test clock in it
+    writePhonebook("[Живой]\nNumber=1\nStepTime=20\nHangUpTime=50\nLine.2=drop 1\n");
+    const ras::HRASCONN h = dial("Живой");
+    ASSERT_TRUE(waitFor([&] { return !seen.empty() && seen.back().state == 8192; }));
+    EXPECT_EQ(states(), kConnect);
+    seen.clear();
+    EXPECT_EQ(con->HangUpWait(h, 0, true, 10000), 0);
+    ASSERT_EQ(seen.size(), 1u);
+    EXPECT_EQ(seen[0].state, 8193);
+    EXPECT_EQ(con->ReadConnectStatus(h, 0), 6);
+
+    // A line that drops a second after it came up.
+    seen.clear();
+    const ras::HRASCONN dropping = dial("Живой", "2");
+    ASSERT_TRUE(waitFor([&] { return !seen.empty() && seen.back().state == 8192; }));
+    ASSERT_TRUE(waitFor([&] { return con->ReadConnectStatus(dropping, 0) == 6; }));
+    use(velras::LibraryFolder());
+}
+
 TEST_F(RasCon, WithoutTheLibraryEveryOperationAnswers1157)
 {
     use(folder("none", {}));
