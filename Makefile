@@ -6,8 +6,9 @@
 JOBS ?= $(shell nproc)
 BUILD ?= build
 ASAN_BUILD ?= build-asan
+TSAN_BUILD ?= build-tsan
 
-.PHONY: all deps build run test test-plain test-asan clean
+.PHONY: all deps build run test test-plain test-asan test-tsan clean
 
 all: build
 
@@ -34,7 +35,15 @@ test-asan: deps
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
 	cd $(ASAN_BUILD) && $(SAN_ENV) ctest --output-on-failure -j $(JOBS) --timeout 600
 
-test: test-plain test-asan
+# The remote access service's thread and the components it notifies, under
+# ThreadSanitizer: only the dialer's tests, the ones that run that thread.
+TSAN_ENV = TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1:suppressions=$(CURDIR)/tests/tsan.supp
+test-tsan: deps
+	cmake -S . -B $(TSAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DSANITIZE_THREAD=ON -DORV_WERROR=ON
+	cmake --build $(TSAN_BUILD) -j $(JOBS) --target dialer_tests dialer_gui_tests
+	cd $(TSAN_BUILD) && $(TSAN_ENV) ctest --output-on-failure -j $(JOBS) --timeout 600 -R '^(Loader|Systems|DunInfo|RasCon|RasBook|MakeCanonical|SplitDeviceName|Telephony|RasPer|TrafficRate|OrvPerf|NumberProp|OrvWavePlayer|DesktopPlayer)'
+
+test: test-plain test-asan test-tsan
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD)

@@ -59,8 +59,6 @@ AnsiString DelSpaces(std::string_view S)
     return DelChars(S, blank);
 }
 
-AnsiString Trim(std::string_view S) { return AnsiString(trimmed(S)); }
-
 AnsiString LeftStr(std::string_view S, int N)
 {
     if (N <= 0) return {};

@@ -24,8 +24,6 @@ constexpr int ScrambleKey = 7;
 AnsiString DelChars(std::string_view S, const TCharSet& Chars);
 // S without its blanks.
 AnsiString DelSpaces(std::string_view S);
-// S without its leading and trailing blanks and control characters.
-AnsiString Trim(std::string_view S);
 // The first N characters of S (all of S when N is not below its length,
 // empty when N <= 0).
 AnsiString LeftStr(std::string_view S, int N);

@@ -10,16 +10,7 @@
 
 namespace {
 
-bool isBlank(char c) { return byteOf(c) <= ' '; }
-
-std::string trim(std::string_view s)
-{
-    size_t b = 0;
-    size_t e = s.size();
-    while (b < e && isBlank(s[b])) ++b;
-    while (e > b && isBlank(s[e - 1])) --e;
-    return std::string(s.substr(b, e - b));
-}
+std::string trim(std::string_view s) { return Trim(s); }
 
 AnsiString keyOf(std::string_view name) { return codepage::upperCase(trim(name)); }
 
@@ -102,45 +93,49 @@ AnsiString IniValueOf(AnsiString V)
 
 TIniFile::TIniFile(std::string fileName) : fileName_(std::move(fileName)) { load(); }
 
+TIniFile::TIniFile(std::string fileName, std::string_view text) : fileName_(std::move(fileName)) { parse(text); }
+
 void TIniFile::load()
+{
+    std::ifstream in(fileName_, std::ios::binary);
+    std::ostringstream buf;
+    if (in) buf << in.rdbuf();
+    parse(buf.str());
+}
+
+void TIniFile::parse(std::string_view text)
 {
     sections_.clear();
     sections_.emplace_back();
-    std::ifstream in(fileName_, std::ios::binary);
-    if (in) {
-        std::ostringstream buf;
-        buf << in.rdbuf();
-        const std::string text = buf.str();
-        size_t pos = 0;
-        while (pos < text.size()) {
-            size_t end = text.find('\n', pos);
-            if (end == std::string::npos) end = text.size();
-            std::string raw = text.substr(pos, end - pos);
-            if (!raw.empty() && raw.back() == '\r') raw.pop_back();
-            pos = end + 1;
+    size_t pos = 0;
+    while (pos < text.size()) {
+        size_t end = text.find('\n', pos);
+        if (end == std::string::npos) end = text.size();
+        std::string raw(text.substr(pos, end - pos));
+        if (!raw.empty() && raw.back() == '\r') raw.pop_back();
+        pos = end + 1;
 
-            const std::string t = trim(raw);
-            if (!t.empty() && t.front() == '[') {
-                Section s;
-                s.header = raw;
-                const size_t close = t.find(']');
-                s.name = trim(std::string_view(t).substr(1, close == std::string::npos
-                                                                ? std::string::npos
-                                                                : close - 1));
-                sections_.push_back(std::move(s));
-                continue;
-            }
-            Line line;
-            line.raw = raw;
-            const size_t eq = t.find('=');
-            if (!t.empty() && t.front() != ';' && eq != std::string::npos) {
-                line.isKey = true;
-                line.key = trim(std::string_view(t).substr(0, eq));
-                line.value = trim(std::string_view(t).substr(eq + 1));
-                if (line.key.empty()) line.isKey = false;
-            }
-            sections_.back().lines.push_back(std::move(line));
+        const std::string t = trim(raw);
+        if (!t.empty() && t.front() == '[') {
+            Section s;
+            s.header = raw;
+            const size_t close = t.find(']');
+            s.name = trim(std::string_view(t).substr(1, close == std::string::npos
+                                                            ? std::string::npos
+                                                            : close - 1));
+            sections_.push_back(std::move(s));
+            continue;
         }
+        Line line;
+        line.raw = raw;
+        const size_t eq = t.find('=');
+        if (!t.empty() && t.front() != ';' && eq != std::string::npos) {
+            line.isKey = true;
+            line.key = trim(std::string_view(t).substr(0, eq));
+            line.value = trim(std::string_view(t).substr(eq + 1));
+            if (line.key.empty()) line.isKey = false;
+        }
+        sections_.back().lines.push_back(std::move(line));
     }
     reindex();
     modified_ = false;

@@ -41,6 +41,9 @@ class TIniFile {
 public:
     // Reads the file when it exists; a missing or unreadable file is empty.
     explicit TIniFile(std::string fileName);
+    // Reads the lines of Text (Windows-1251) instead of the file; the file is
+    // only written, by UpdateFile.
+    TIniFile(std::string fileName, std::string_view text);
 
     const std::string& FileName() const noexcept { return fileName_; }
 
@@ -106,6 +109,7 @@ private:
     const Line* findKey(const Section& s, const AnsiString& key) const;
     void reindex();
     void load();
+    void parse(std::string_view text);
 
     std::string fileName_;
     std::vector<Section> sections_;  // sections_[0]: lines before the first section

@@ -1,7 +1,11 @@
 #include "platform/process.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <fcntl.h>
+#include <spawn.h>
+#include <thread>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -48,6 +52,35 @@ bool start(const std::string& program, const std::string& folder)
     } while (n < 0 && errno == EINTR);
     close(report[0]);
     return WIFEXITED(status) && WEXITSTATUS(status) == 0 && n == 0;
+}
+
+int run(const std::vector<std::string>& Argv, int TimeoutMs)
+{
+    if (Argv.empty() || Argv[0].empty()) return -1;
+    std::vector<char*> args;
+    for (const std::string& a : Argv) args.push_back(const_cast<char*>(a.c_str()));
+    args.push_back(nullptr);
+    pid_t pid = 0;
+    if (posix_spawnp(&pid, args[0], nullptr, nullptr, args.data(), environ) != 0) return -1;
+
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(TimeoutMs);
+    auto pause = std::chrono::milliseconds(1);
+    for (;;) {
+        int status = 0;
+        const pid_t r = waitpid(pid, &status, WNOHANG);
+        if (r == pid) return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        if (r < 0 && errno != EINTR) return -1;
+        if (std::chrono::steady_clock::now() >= deadline) break;
+        std::this_thread::sleep_for(pause);
+        pause = std::min(pause * 2, std::chrono::milliseconds(50));
+    }
+    // Still running: leave it be, but do not leave a zombie behind.
+    std::thread([pid] {
+        int status = 0;
+        while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+        }
+    }).detach();
+    return -1;
 }
 
 }  // namespace process

@@ -4,10 +4,18 @@
 // environment. The new process is not waited for and leaves no zombie.
 
 #include <string>
+#include <vector>
 
 namespace process {
 
 // True when the program was started (its executable could be run).
 bool start(const std::string& program, const std::string& folder);
+
+// Runs a program with its arguments, no shell: Argv[0] is the program (a path,
+// or a name looked up in PATH), the rest its arguments; the working folder is
+// this process's. Waits up to TimeoutMs for it to end and returns its exit
+// code; -1 when it could not be started, ended by a signal, or still runs
+// after the time-out (it then goes on and is reaped when it ends).
+int run(const std::vector<std::string>& Argv, int TimeoutMs);
 
 }  // namespace process
