@@ -1,5 +1,6 @@
 #include "netcomp/qorattfile.h"
 
+#include "netcomp/fxuue.h"
 #include "netcomp/qor_util.h"
 #include "platform/codepage.h"
 #include "tests/support/testenv.h"
@@ -163,6 +164,31 @@ TEST(AttachedFiles, DecodeUUMatchesRealUuencode)
     old.DecodeUU();
     EXPECT_EQ(old.Data.Bytes(), "abc");
     EXPECT_TRUE(leftovers().isEmpty());
+}
+
+TEST(AttachedFiles, UuencodeRoundTripWithTheRealUudecode)
+{
+    const std::string dir = testenv::makeDir("uu-round");
+    for (int size : {0, 1, 45, 46, 3000}) {
+        const std::string bytes = testenv::scrambledBytes(size, 99);
+        // Our uuencoder's lines between a begin and an end line.
+        TMemoryStream in, out;
+        in.WriteBuffer(bytes.data(), size);
+        TFxUUProcessor encoder;
+        encoder.Method = uuCode;
+        encoder.InputStream = &in;
+        encoder.OutputStream = &out;
+        encoder.Encode();
+        const std::string text = "begin 644 back.bin\r\n" + out.Bytes() + "end\r\n";
+
+        testenv::writeFile(dir + "/in.uu", text);
+        EXPECT_EQ(testenv::run("/usr/bin/uudecode -o /dev/stdout " + dir + "/in.uu"), bytes) << size;
+
+        TAttachedFile file;
+        file.EncodedLines.SetText(text);
+        file.DecodeUU();
+        EXPECT_EQ(file.Data.Bytes(), bytes) << size;
+    }
 }
 
 TEST(AttachedFiles, DecodeUURefusesABadByteAndLeavesNoFile)
