@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QTemporaryDir>
 
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -59,5 +60,43 @@ bool fileExists(const std::string& path)
 AnsiString cp(const char* utf8) { return codepage::fromUtf8(utf8); }
 
 std::string binDir() { return ORV_BIN_DIR; }
+
+std::string scrambledBytes(int size, unsigned seed)
+{
+    std::string s;
+    s.reserve(static_cast<std::size_t>(size > 0 ? size : 0));
+    for (int i = 0; i < size; ++i) {
+        seed = seed * 1103515245u + 12345u;
+        s += static_cast<char>((seed >> 16) & 0xFF);
+    }
+    return s;
+}
+
+std::string run(const std::string& command)
+{
+    FILE* pipe = ::popen(command.c_str(), "r");
+    if (!pipe) throw std::runtime_error("cannot start: " + command);
+    std::string output;
+    char buffer[4096];
+    std::size_t n;
+    while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) output.append(buffer, n);
+    if (::pclose(pipe) != 0) throw std::runtime_error("failed: " + command);
+    return output;
+}
+
+std::string python(const std::string& script, const std::vector<std::string>& inputs)
+{
+    static int serial = 0;
+    static const std::string dir = makeDir("python");
+    const std::string scriptPath = dir + "/script" + std::to_string(++serial) + ".py";
+    writeFile(scriptPath, script);
+    std::string command = "/usr/bin/python3 -W ignore " + scriptPath;
+    for (const auto& input : inputs) {
+        const std::string path = dir + "/in" + std::to_string(++serial);
+        writeFile(path, input);
+        command += " " + path;
+    }
+    return run(command);
+}
 
 }  // namespace testenv
