@@ -30,24 +30,6 @@ std::string accountName(uid_t uid)
     return pw ? pw->pw_name : std::to_string(uid);
 }
 
-// A port nobody listens on at the address, or 0.
-int freePort(const std::string& address)
-{
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    if (fd < 0) return 0;
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_port = 0;
-    inet_pton(AF_INET, address.c_str(), &a.sin_addr);
-    socklen_t len = sizeof a;
-    int port = 0;
-    if (::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 &&
-        ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len) == 0)
-        port = ntohs(a.sin_port);
-    ::close(fd);
-    return port;
-}
-
 bool accepts(const std::string& address, int port)
 {
     const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
