@@ -142,7 +142,7 @@ void Pop3Server::writeConfig()
               "}\n");
 }
 
-bool Pop3Server::start()
+bool Pop3Server::start(int port)
 {
     if (folder_.empty()) {
         error_ = "no temporary folder";
@@ -160,7 +160,7 @@ bool Pop3Server::start()
     for (int attempt = 0; attempt < 5; ++attempt) {
         address_ = "127." + std::to_string(part(random)) + "." + std::to_string(part(random)) + "." +
                    std::to_string(part(random));
-        port_ = freePort(address_);
+        port_ = port != 0 ? port : freePort(address_);
         if (port_ == 0) continue;
         writeConfig();
         server_.setStandardOutputFile(QString::fromStdString(folder_ + "/dovecot.out"));

@@ -26,8 +26,11 @@ public:
     // Stores a message in the user's maildir, after those stored before it:
     // as read when Seen, else as new. Works before and after start().
     void addMessage(const std::string& bytes, bool seen);
-    // Starts the server; false (with the reason in error()) when it could not.
-    bool start();
+    // Starts the server, on a free port or on the one given (a loopback
+    // address of its own makes even a fixed port safe from parallel runs; a
+    // port below 1024 needs root). False, with the reason in error(), when it
+    // could not.
+    bool start(int port = 0);
 
     const std::string& address() const { return address_; }
     int port() const { return port_; }
