@@ -4,10 +4,10 @@
 
 #include <QDir>
 #include <QElapsedTimer>
-#include <QThread>
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <grp.h>
 #include <pwd.h>
 #include <random>
 #include <sys/prctl.h>
@@ -28,6 +28,12 @@ std::string accountName(uid_t uid)
 {
     const passwd* pw = getpwuid(uid);
     return pw ? pw->pw_name : std::to_string(uid);
+}
+
+std::string groupName(gid_t gid)
+{
+    const group* gr = getgrgid(gid);
+    return gr ? gr->gr_name : std::to_string(gid);
 }
 
 bool accepts(const std::string& address, int port)
@@ -101,7 +107,7 @@ void Pop3Server::writeConfig()
     const std::string me = accountName(getuid());
     const std::string login = root ? "dovenull" : me;
     const std::string internal = root ? "dovecot" : me;
-    const std::string group = root ? "dovecot" : accountName(getgid());
+    const std::string group = root ? "dovecot" : groupName(getgid());
     writeFile(folder_ + "/passwd", user_ + ":{PLAIN}" + password_ + "::::\n");
     QDir().mkpath(QString::fromStdString(folder_ + "/run"));
     QDir().mkpath(QString::fromStdString(folder_ + "/state"));
@@ -175,7 +181,7 @@ bool Pop3Server::start(int port)
         t.start();
         while (t.elapsed() < 30000 && server_.state() == QProcess::Running) {
             if (accepts(address_, port_)) return true;
-            QThread::msleep(50);
+            server_.waitForFinished(50);  // a server that gave up ends the wait
         }
         if (server_.state() == QProcess::Running) {
             server_.kill();
