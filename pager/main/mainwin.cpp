@@ -1864,7 +1864,11 @@ void TMainWin::CheckMail()
     if (!ChecksGoOn(result.End)) return;  // until the options are saved again
     if (NoticeDue(result.End, NewMsgCount, Ini.CheckEmail.To)) {
         if (road_.Idle()) {
-            ConnectToSMTP(false, smNotice);
+            try {
+                ConnectToSMTP(false, smNotice);
+            } catch (const std::exception& e) {
+                SetStatus(e.what());  // the checks go on all the same
+            }
         } else {
             // A send the user started meanwhile waits for the dialer: the
             // notice goes once the road is free.
