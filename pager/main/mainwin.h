@@ -39,6 +39,8 @@ class QTreeWidgetItem;
 class TFxSMTP;
 class TFxSock;
 class TOrvTrayIcon;
+class TQorMsgList;
+class TQorPOP;
 namespace webview {
 class WebView;
 }
@@ -144,6 +146,8 @@ public:
     TTimer* tSendLater = nullptr;
     TTimer* tCheckMail = nullptr;
     TTimer* tLoadAdvert = nullptr;
+    TQorPOP* POP3 = nullptr;          // the mailbox check's client
+    TQorMsgList* MailList = nullptr;  // the messages the last check fetched
 
     // ---- replaceable dialogs (the real ones by default)
     // The input box: the answer, nothing on Cancel.
@@ -246,6 +250,12 @@ public:
     void tSendLaterTimer();
     void tCheckMailTimer();
 
+    // ---- the mailbox check's client
+    void POP3Connecting();
+    void POP3Connect();
+    void POP3Disconnect();
+    void POP3Error(int Error, const AnsiString& Msg);
+
 protected:
     void closeEvent(QCloseEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
@@ -346,4 +356,6 @@ private:
     QString goodText_;       // the box's last text with the shown greeting and signature in place
     int goodCaret_ = 0;
     bool restoring_ = false;  // RestoreBox is putting it back
+    bool checking_ = false;       // a mailbox check is on the stack
+    bool noticeWaiting_ = false;  // a check found new mail while a send ran
 };

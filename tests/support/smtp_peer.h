@@ -23,21 +23,7 @@ namespace mwtest {
 constexpr int kWait = 20000;  // ms a peer gets to answer; never a measure of speed
 
 // A loopback port that nothing listens on (bound, then released).
-inline int freePort()
-{
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    a.sin_port = 0;
-    socklen_t len = sizeof a;
-    int port = 0;
-    if (::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 &&
-        ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len) == 0)
-        port = ntohs(a.sin_port);
-    ::close(fd);
-    return port;
-}
+inline int freePort() { return testenv::freePort(); }
 
 struct Mail {
     std::vector<std::string> envelope;  // sender, then the recipients

@@ -10,7 +10,11 @@
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace testenv {
 
@@ -55,6 +59,23 @@ bool fileExists(const std::string& path)
 {
     struct stat st {};
     return stat(path.c_str(), &st) == 0;
+}
+
+int freePort(const std::string& address)
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    if (fd < 0) return 0;
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = 0;
+    inet_pton(AF_INET, address.c_str(), &a.sin_addr);
+    socklen_t len = sizeof a;
+    int port = 0;
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 &&
+        ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len) == 0)
+        port = ntohs(a.sin_port);
+    ::close(fd);
+    return port;
 }
 
 AnsiString cp(const char* utf8) { return codepage::fromUtf8(utf8); }
