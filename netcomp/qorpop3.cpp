@@ -312,6 +312,12 @@ AnsiString TQorPOP::GetUIDL(int Index)
     return blank == AnsiString::npos ? ReplyText : ReplyText.substr(blank + 1);
 }
 
+void TQorPOP::Abort()
+{
+    Aborted = true;
+    socket_->Abort();
+}
+
 void TQorPOP::Disconnect()
 {
     if (!Connected) return;

@@ -101,6 +101,9 @@ public:
     int RetrieveAll(TQorMsgList& List) { return RetrieveAllMessages(List, false); }
     AnsiString GetUIDL(int Index);
     void Disconnect();
+    // Ends the wait in hand at once (it fails as aborted, and so does any
+    // retrieval under way); nothing more is waited for on this connection.
+    void Abort();
     // One reply: its data as received (the whole first line at least).
     AnsiString ReadReply();
     // Sends Line as it stands (the caller includes CR LF).

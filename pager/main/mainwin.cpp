@@ -996,6 +996,13 @@ void TMainWin::closeEvent(QCloseEvent* event)
         event->ignore();
         return;
     }
+    if (checking_) {
+        // So is a mailbox check waiting for its server.
+        closeWanted_ = true;
+        POP3->Abort();
+        event->ignore();
+        return;
+    }
     // A send waiting for the dialer, or parked, is dropped; the dialer that
     // was asked for it is told to hang up.
     if (road_.Waiting() || road_.Parked()) app::guard([this] { finishSend(); });
@@ -2003,6 +2010,14 @@ void TMainWin::CheckMail()
         if (closing_) return;
     }
     TFlagScope running(checking_);
+    // A close that came during the check goes on once it has unwound.
+    struct TCloseAfter {
+        TMainWin* w;
+        ~TCloseAfter()
+        {
+            if (w->closeWanted_) w->resumeDeferred();
+        }
+    } closeAfter{this};
     tCheckMail->SetEnabled(false);
     TCheckResult result;
     try {

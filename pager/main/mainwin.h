@@ -345,7 +345,7 @@ private:
     bool created_ = false;     // FormCreate has run
     bool addrShown_ = false;   // the address book rows have been loaded once
     bool closing_ = false;     // the close has begun: nothing new starts
-    bool closeWanted_ = false;  // a close waits for the running send to unwind
+    bool closeWanted_ = false;  // a close waits for the running send or mailbox check to unwind
     bool closed_ = false;      // FormCloseQuery has run
     bool terminating_ = false;  // the program is asked to end: nobody to ask
     bool startingMinimized_ = false;  // StartHidden shows the window minimized

@@ -19,9 +19,12 @@
 #include <QPushButton>
 #include <QTest>
 #include <QTextEdit>
+#include <QTimer>
 #include <QTreeWidget>
 
 #include <gtest/gtest.h>
+
+#include <cstdio>
 
 namespace {
 
@@ -215,6 +218,29 @@ TEST_F(MainWinMail, AServerClosingInTheMiddleOfAMessageEndsTheCheckAndTheChecksG
     EXPECT_FALSE(w->POP3->Connected);
     QTest::qWait(200);
     EXPECT_EQ(smtp.connections(), 0);
+}
+
+TEST_F(MainWinMail, ClosingTheWindowEndsACheckWaitingForItsServerAndSavesEverything)
+{
+    // A server that greets, then never answers.
+    scripted::Server server([](scripted::Peer& peer) {
+        peer.send("+OK\r\n");
+        peer.readToEnd();
+    });
+    mwtest::SmtpServer smtp;
+    make("127.0.0.1", server.port(), smtp.port(), "UserID=u\r\nPassword=\r\nTo=" + std::string(kNoticeTo) + "\r\n");
+    w->POP3->TimeOut = 0;  // no time-out: only the close can end this wait
+    bool closed = false;
+    w->OnClosed = [&] { closed = true; };
+    std::remove((folder + "/pager.ini").c_str());
+    QTimer::singleShot(300, w.get(), [this] { w->close(); });
+    w->tCheckMailTimer();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return closed; }, kWait));
+    EXPECT_FALSE(w->POP3->Connected);
+    EXPECT_TRUE(testenv::fileExists(folder + "/pager.ini"));
+    EXPECT_EQ(smtp.connections(), 0);
+    // The wait was ended by the close, not by the server giving up.
+    EXPECT_TRUE(saw("10004:Interrupted system call"));
 }
 
 TEST_F(MainWinMail, ANoticeFoundWhileTheUsersSendWaitsForTheDialerGoesOnceTheRoadIsFree)
