@@ -56,6 +56,16 @@ bool Display::waitForWindow(const QString& title, int timeoutMs) const
     return false;
 }
 
+bool Display::xdotool(const QStringList& args) const
+{
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("DISPLAY", name_);
+    p.setProcessEnvironment(env);
+    p.start("xdotool", args);
+    return p.waitForFinished(20000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
+}
+
 PagerInstall::PagerInstall(const std::string& name) : folder_(testenv::makeDir(name))
 {
     const QString target = QString::fromStdString(file("Pager"));

@@ -18,6 +18,8 @@ public:
     // Ids of the viewable top-level windows whose title is exactly the text.
     QStringList visibleWindows(const QString& title) const;
     bool waitForWindow(const QString& title, int timeoutMs) const;
+    // Runs xdotool on the display; whether it succeeded.
+    bool xdotool(const QStringList& args) const;
 
 private:
     QProcess xvfb_;
