@@ -1,6 +1,7 @@
 #include "pager/main/mainwin.h"
 
 #include "netcomp/fxsmtp.h"
+#include "pager/dialogs/update.h"
 #include "pager/compose.h"
 #include "pager/ini.h"
 #include "pager/position.h"
@@ -270,6 +271,7 @@ TMainWin::TMainWin(QWidget* parent) : QMainWindow(parent)
         return answer;
     };
     ShowMessage = [this](const QString& text) { QMessageBox::information(this, QString::fromUtf8(Title), text); };
+    ShowUpdateDialog = [this] { return TUpdateWin::Execute(this); };
 
     createControls();
     bindEvents();
