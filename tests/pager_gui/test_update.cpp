@@ -474,6 +474,37 @@ TEST_F(UpdateWin, ClosingDuringADownloadStopsItWaitsThenCloses)
     wininet::InternetSetOption(nullptr, wininet::INTERNET_OPTION_RECEIVE_TIMEOUT, wininet::DefaultReceiveTimeout);
 }
 
+TEST_F(UpdateWin, TheOwnerClosingAnIdleDialogClosesItWithoutHoldingUpTheEnd)
+{
+    serve("update.lst", listOf({{"pagers.dat", "CHANGE"}}));
+    serve("pagers.dat", "[New]\r\nMaxSymbols=99\r\n");
+    FolderServer server(served);
+    REQUIRE_SERVER(server);
+    hosts({server.url("/pager/update")});
+    QWidget owner;
+    owner.show();
+    ModalDriver driver;
+    QTimer afterRun;
+    driver.OnDialog = [&](TUpdateWin* d) {
+        // A second showing is not made while one is open.
+        EXPECT_FALSE(TUpdateWin::Execute(&owner));
+        clickLater(d->bBegin);
+        // Once the run is over (the list deleted after the file came), the
+        // owner closes, as at the tray's exit.
+        QObject::connect(&afterRun, &QTimer::timeout, [&] {
+            if (exists("update.lst") || file("pagers.dat") != "[New]\r\nMaxSymbols=99\r\n") return;
+            afterRun.stop();
+            owner.close();
+        });
+        afterRun.start(20);
+    };
+    EXPECT_TRUE(TUpdateWin::Execute(&owner));
+    EXPECT_FALSE(owner.isVisible());
+    QTest::qWait(100);
+    EXPECT_TRUE(driver.messages.empty());
+    EXPECT_EQ(file("pagers.dat"), "[New]\r\nMaxSymbols=99\r\n");
+}
+
 TEST_F(UpdateWin, NamesThatLeadOutsideTheFolderAreRefused)
 {
     const std::string outside = folder + "../x";

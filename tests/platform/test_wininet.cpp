@@ -63,6 +63,40 @@ std::string readAll(const HINTERNET& request, DWORD block = 1025)
     }
 }
 
+// A resolver that blocks until released. The look-up thread holds the
+// gate and may outlive the test that made it.
+struct Gate {
+    std::mutex m;
+    std::condition_variable cv;
+    bool started = false;
+    bool released = false;
+
+    static std::shared_ptr<Gate> install(int result)
+    {
+        auto gate = std::make_shared<Gate>();
+        sockets::setResolver([gate, result](const std::string&, uint32_t& address) {
+            std::unique_lock lock(gate->m);
+            gate->started = true;
+            gate->cv.notify_all();
+            gate->cv.wait(lock, [&] { return gate->released; });
+            address = sockets::inetAddr("127.0.0.1");
+            return result;
+        });
+        return gate;
+    }
+    bool waitStarted()
+    {
+        std::unique_lock lock(m);
+        return cv.wait_for(lock, std::chrono::milliseconds(httptest::kWait), [&] { return started; });
+    }
+    void release()
+    {
+        std::lock_guard lock(m);
+        released = true;
+        cv.notify_all();
+    }
+};
+
 // Waits (generously) until the server has read a request.
 bool waitForRequest(ScriptedHttp& server)
 {
@@ -311,17 +345,7 @@ TEST(WinInet, ACloseFromAnotherThreadEndsABlockedCallAtOnce)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        std::mutex m;
-        std::condition_variable cv;
-        bool lookUpStarted = false, releaseLookUp = false;
-        sockets::setResolver([&](const std::string&, uint32_t& address) {
-            std::unique_lock lock(m);
-            lookUpStarted = true;
-            cv.notify_all();
-            cv.wait(lock, [&] { return releaseLookUp; });
-            address = sockets::inetAddr("127.0.0.1");
-            return 0;
-        });
+        const std::shared_ptr<Gate> gate = Gate::install(0);
         ScriptedHttp server(
             [](const std::string&, Peer& conn) {
                 conn.send("HTTP/1.0 200 OK\r\nContent-Length: 10\r\n\r\nab");
@@ -347,11 +371,11 @@ TEST(WinInet, ACloseFromAnotherThreadEndsABlockedCallAtOnce)
             error = GetLastError();
             ended = true;
         });
+        // The worker must be joined whatever happens: no ASSERT from here on.
         if (c.stallInLookUp) {
-            std::unique_lock lock(m);
-            ASSERT_TRUE(cv.wait_for(lock, std::chrono::milliseconds(httptest::kWait), [&] { return lookUpStarted; }));
+            EXPECT_TRUE(gate->waitStarted());
         } else {
-            ASSERT_TRUE(waitForRequest(server));
+            EXPECT_TRUE(waitForRequest(server));
             QThread::msleep(50);  // well into the blocked read
         }
         InternetCloseHandle(c.closeSession ? s : req);
@@ -359,11 +383,7 @@ TEST(WinInet, ACloseFromAnotherThreadEndsABlockedCallAtOnce)
         t.start();
         while (!ended && t.elapsed() < httptest::kWait) QThread::msleep(5);
         EXPECT_TRUE(ended.load()) << "the blocked call went on after the close";
-        {
-            std::lock_guard lock(m);
-            releaseLookUp = true;
-            cv.notify_all();
-        }
+        gate->release();
         worker.join();
         EXPECT_EQ(error.load(), ERROR_INTERNET_OPERATION_CANCELLED);
         sockets::setResolver(nullptr);
@@ -372,25 +392,14 @@ TEST(WinInet, ACloseFromAnotherThreadEndsABlockedCallAtOnce)
 
 TEST(WinInet, ASlowLookUpEndsWithTheConnectTimeOut)
 {
-    std::mutex m;
-    std::condition_variable cv;
-    bool release = false;
-    sockets::setResolver([&](const std::string&, uint32_t&) {
-        std::unique_lock lock(m);
-        cv.wait(lock, [&] { return release; });
-        return sockets::WSAHOST_NOT_FOUND;
-    });
+    const std::shared_ptr<Gate> gate = Gate::install(sockets::WSAHOST_NOT_FOUND);
     HINTERNET s = InternetOpen("A", 0, 0);
     InternetSetOption(s, INTERNET_OPTION_CONNECT_TIMEOUT, 200);
     HINTERNET req = HttpOpenRequest(InternetConnect(s, "slow.host", 80, "", "", INTERNET_SERVICE_HTTP, 0), "GET",
                                     "/", "", "", {}, 0);
     EXPECT_FALSE(HttpSendRequest(req, "", ""));
     EXPECT_EQ(GetLastError(), ERROR_INTERNET_TIMEOUT);
-    {
-        std::lock_guard lock(m);
-        release = true;
-        cv.notify_all();
-    }
+    gate->release();
     sockets::setResolver(nullptr);
 }
 
