@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QSocketNotifier>
 
+#include <algorithm>
 #include <arpa/inet.h>
 #include <cerrno>
 #include <cstring>
@@ -431,6 +432,30 @@ uint32_t inetAddr(const std::string& text) noexcept
 }
 
 void waitForEvents() { QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents); }
+
+bool isReservedHost(std::string_view name) noexcept
+{
+    while (!name.empty() && name.back() == '.') name.remove_suffix(1);
+    auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+    for (std::string_view tld : {"example", "invalid", "test", "localhost"}) {
+        if (name.size() < tld.size()) continue;
+        const std::string_view tail = name.substr(name.size() - tld.size());
+        if (!std::equal(tail.begin(), tail.end(), tld.begin(), [&](char a, char b) { return lower(a) == b; }))
+            continue;
+        if (name.size() == tld.size() || name[name.size() - tld.size() - 1] == '.') return true;
+    }
+    return false;
+}
+
+int resolveHost(const std::string& name, uint32_t& addressNetOrder)
+{
+    Resolver resolver;
+    {
+        std::lock_guard lock(resolverMutex);
+        resolver = resolverSlot();
+    }
+    return resolver ? resolver(name, addressNetOrder) : systemResolve(name, addressNetOrder);
+}
 
 void setResolver(Resolver resolver)
 {

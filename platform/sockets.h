@@ -24,6 +24,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 
 class QSocketNotifier;
 
@@ -157,6 +158,16 @@ using Resolver = std::function<int(const std::string& name, uint32_t& addressNet
 // Replaces the system resolver (getaddrinfo); an empty function puts it back.
 // For tests. A look-up uses the resolver that was set when it started.
 void setResolver(Resolver resolver);
+
+// True for a host name under a name reserved for examples and tests
+// (RFC 2606, 6761): ".example", ".invalid", ".test", ".localhost" and those
+// names themselves, in any letter case, with or without a trailing ".".
+bool isReservedHost(std::string_view name) noexcept;
+
+// Looks the name up on the calling thread, blocking, through the resolver set
+// by setResolver() (the system's by default): 0 and the first IPv4 address
+// (network byte order), or a Winsock error code. May run on any thread.
+int resolveHost(const std::string& name, uint32_t& addressNetOrder);
 
 // Asynchronous host look-up (WSAAsyncGetHostByName). One request runs at a
 // time; starting another or cancelling drops the reply of the earlier one.

@@ -6,6 +6,7 @@
 #include "pager/dialogs/bookit.h"
 #include "pager/dialogs/groupit.h"
 #include "pager/dialogs/opti.h"
+#include "pager/dialogs/update.h"
 #include "pager/ini.h"
 #include "pager/mailcheck.h"
 #include "pager/position.h"
@@ -288,6 +289,7 @@ TMainWin::TMainWin(QWidget* parent) : QMainWindow(parent)
         box->exec();
         delete closeReport_.data();
     };
+    ShowUpdateDialog = [this] { return TUpdateWin::Execute(this); };
 
     createControls();
     bindEvents();

@@ -1,6 +1,7 @@
 #include "platform/ui/webview.h"
 
 #include "platform/app.h"
+#include "platform/sockets.h"
 
 #include <QMetaObject>
 #include <QNetworkAccessManager>
@@ -12,16 +13,7 @@
 
 namespace webview {
 
-bool isReservedHost(const QString& Host)
-{
-    QString h = Host.toLower();
-    while (h.endsWith(QLatin1Char('.'))) h.chop(1);
-    for (const char* tld : {"example", "invalid", "test", "localhost"}) {
-        const QString name = QString::fromLatin1(tld);
-        if (h == name || h.endsWith(QLatin1Char('.') + name)) return true;
-    }
-    return false;
-}
+bool isReservedHost(const QString& Host) { return sockets::isReservedHost(Host.toStdString()); }
 
 WebView::WebView(QWidget* Parent) : QTextBrowser(Parent)
 {

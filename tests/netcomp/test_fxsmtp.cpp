@@ -2,7 +2,7 @@
 // header block and body, the events and thresholds, and a real server
 // (python3-aiosmtpd) taking the same mail.
 #include "netcomp/fxsmtp.h"
-#include "tests/netcomp/scripted_server.h"
+#include "tests/support/scripted_server.h"
 #include "tests/support/smtpsink.h"
 #include "tests/support/testenv.h"
 

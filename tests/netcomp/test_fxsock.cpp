@@ -2,7 +2,7 @@
 // names, refusals, time-outs, cancelling), line reads, sends, error texts.
 #include "netcomp/fxsock.h"
 #include "platform/app.h"
-#include "tests/netcomp/scripted_server.h"
+#include "tests/support/scripted_server.h"
 
 #include <QCoreApplication>
 #include <QTimer>

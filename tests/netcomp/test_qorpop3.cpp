@@ -4,7 +4,7 @@
 #include "netcomp/qorpop3.h"
 #include "platform/app.h"
 #include "platform/sockets.h"
-#include "tests/netcomp/scripted_server.h"
+#include "tests/support/scripted_server.h"
 #include "tests/support/pop3server.h"
 #include "tests/support/testenv.h"
 

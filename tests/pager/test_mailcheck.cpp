@@ -7,7 +7,7 @@
 #include "netcomp/qorpop3.h"
 #include "pager/encod.h"
 #include "pager/rungler.h"
-#include "tests/netcomp/scripted_server.h"
+#include "tests/support/scripted_server.h"
 #include "tests/support/pop3server.h"
 #include "tests/support/testenv.h"
 

@@ -11,7 +11,7 @@
 #include "pager/ini.h"
 #include "platform/codepage.h"
 #include "platform/registry.h"
-#include "tests/netcomp/scripted_server.h"
+#include "tests/support/scripted_server.h"
 #include "tests/pager_gui/test_mainwin_peers.h"
 #include "tests/support/pop3server.h"
 #include "tests/support/testenv.h"

@@ -1,8 +1,9 @@
-#include "tests/netcomp/scripted_server.h"
+#include "tests/support/scripted_server.h"
 
 #include "platform/exception.h"
 
 #include <arpa/inet.h>
+#include <cerrno>
 #include <netinet/in.h>
 #include <poll.h>
 #include <stdexcept>
@@ -15,30 +16,45 @@ namespace {
 
 constexpr int kReadBoundMs = 20000;  // a client silent this long has failed its test
 
-int listenOn(uint16_t& port)
-{
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd < 0) throw std::runtime_error("socket");
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof a;
-    if (::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || ::listen(fd, 4) != 0 ||
-        ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len) != 0) {
-        ::close(fd);
-        throw std::runtime_error("listen");
-    }
-    port = ntohs(a.sin_port);
-    return fd;
-}
-
 std::string withLineEnd(std::string s)
 {
     if (s.empty() || s.back() != '\n') s += "\r\n";
     return s;
 }
 
+int listenOrThrow(uint16_t& port)
+{
+    port = 0;
+    const int fd = listenOn("127.0.0.1", port);
+    if (fd < 0) throw std::runtime_error("listen");
+    return fd;
+}
+
 }  // namespace
+
+int listenOn(const std::string& address, uint16_t& port)
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) return -1;
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(port);
+    socklen_t len = sizeof a;
+    if (::inet_pton(AF_INET, address.c_str(), &a.sin_addr) != 1) {
+        ::close(fd);
+        errno = EINVAL;
+        return -1;
+    }
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || ::listen(fd, 16) != 0 ||
+        ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len) != 0) {
+        const int err = errno;
+        ::close(fd);
+        errno = err;
+        return -1;
+    }
+    port = ntohs(a.sin_port);
+    return fd;
+}
 
 bool Peer::send(std::string_view bytes)
 {
@@ -108,6 +124,16 @@ std::string Peer::readToEnd()
     return rest;
 }
 
+void Peer::stall()
+{
+    while (fd_ >= 0) {
+        pollfd p[2] = {{fd_, POLLIN, 0}, {stopFd_, POLLIN, 0}};
+        if (::poll(p, 2, -1) < 0 && errno != EINTR) return;
+        if (p[1].revents) return;
+        if (p[0].revents && !fill()) return;
+    }
+}
+
 void Peer::close()
 {
     if (fd_ >= 0) ::close(fd_);
@@ -124,7 +150,7 @@ void Peer::reset()
 
 Server::Server(Script script)
 {
-    listenFd_ = listenOn(port_);
+    listenFd_ = listenOrThrow(port_);
     stopFd_ = ::eventfd(0, EFD_CLOEXEC);
     thread_ = std::thread([this, script = std::move(script)] {
         pollfd p[2] = {{listenFd_, POLLIN, 0}, {stopFd_, POLLIN, 0}};
@@ -184,7 +210,7 @@ Server::Script smtp(std::string greeting, std::vector<std::string> replies)
 uint16_t closedPort()
 {
     uint16_t port = 0;
-    const int fd = listenOn(port);
+    const int fd = listenOrThrow(port);
     ::close(fd);
     return port;
 }

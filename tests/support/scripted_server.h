@@ -30,6 +30,9 @@ public:
     std::string readBytes(size_t n);
     // Everything until the client closes.
     std::string readToEnd();
+    // Waits until the client closes or the server ends, however long that
+    // takes: a server that never answers.
+    void stall();
     // Closes the connection: orderly, or with a reset (RST).
     void close();
     void reset();
@@ -75,6 +78,10 @@ private:
 // are used up, the server reads until the client closes. A reply without a
 // line end gets CR LF.
 Server::Script smtp(std::string greeting, std::vector<std::string> replies);
+
+// A socket listening on the dotted IPv4 Address at Port (0: a free port,
+// stored back); -1 with errno set when it cannot listen there.
+int listenOn(const std::string& address, uint16_t& port);
 
 // A free TCP port on 127.0.0.1 with nobody listening.
 uint16_t closedPort();

@@ -1,0 +1,374 @@
+#include "netcomp/httpfetch.h"
+
+#include "platform/app.h"
+#include "platform/codepage.h"
+
+#include <QCoreApplication>
+#include <QMetaObject>
+#include <QPointer>
+
+#include <cerrno>
+#include <climits>
+#include <condition_variable>
+#include <fcntl.h>
+#include <mutex>
+#include <random>
+#include <unistd.h>
+
+using namespace wininet;
+
+namespace {
+
+constexpr int kBlockSize = 1025;            // bytes asked of each read
+constexpr DWORD kLengthBufferSize = 1024;  // room for the Content-Length text
+constexpr const char* kProtocol = "HTTP/1.0";
+constexpr const char* kPostHeader = "Content-Type: application/x-www-form-urlencoded";
+
+// A decimal 32-bit length: digits only, blanks around them allowed.
+bool lengthValue(std::string_view text, int32_t& value)
+{
+    while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
+    while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
+    if (text.empty()) return false;
+    int64_t v = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9') return false;
+        v = v * 10 + (c - '0');
+        if (v > INT32_MAX) return false;
+    }
+    value = static_cast<int32_t>(v);
+    return true;
+}
+
+// The body on its way to the target: a new file beside the target, renamed
+// over it only by Commit; removed when it is not committed.
+class TPartFile {
+public:
+    explicit TPartFile(std::string Target) : target_(std::move(Target)) {}
+    ~TPartFile()
+    {
+        if (fd_ >= 0) ::close(fd_);
+        if (!path_.empty()) ::unlink(path_.c_str());
+    }
+    TPartFile(const TPartFile&) = delete;
+    TPartFile& operator=(const TPartFile&) = delete;
+
+    bool Create()
+    {
+        const size_t slash = target_.rfind('/');
+        const std::string folder = slash == std::string::npos ? std::string() : target_.substr(0, slash + 1);
+        const std::string name = target_.substr(slash == std::string::npos ? 0 : slash + 1);
+        if (name.empty()) return false;
+        std::random_device random;
+        for (int attempt = 0; attempt < 100; ++attempt) {
+            const std::string path = folder + "." + name + ".part-" + std::to_string(random() % 1000000);
+            // Mode as for any new file, under the user's umask.
+            fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666);
+            if (fd_ >= 0) {
+                path_ = path;
+                return true;
+            }
+            if (errno != EEXIST) return false;
+        }
+        return false;
+    }
+    bool Write(const char* data, size_t size)
+    {
+        while (size > 0) {
+            const ssize_t n = ::write(fd_, data, size);
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) return false;
+            data += n;
+            size -= static_cast<size_t>(n);
+        }
+        return true;
+    }
+    bool Commit()
+    {
+        const int fd = fd_;
+        fd_ = -1;
+        if (::fsync(fd) != 0) {
+            ::close(fd);
+            return false;
+        }
+        if (::close(fd) != 0 || ::rename(path_.c_str(), target_.c_str()) != 0) return false;
+        path_.clear();
+        return true;
+    }
+
+private:
+    std::string target_;
+    std::string path_;
+    int fd_ = -1;
+};
+
+}  // namespace
+
+bool ParseURL(const AnsiString& URL, AnsiString& Host, AnsiString& Path)
+{
+    std::string_view rest = URL;
+    if (rest.size() >= 7 && codepage::sameText(rest.substr(0, 7), "http://")) rest.remove_prefix(7);
+    const size_t slash = rest.find('/');
+    if (slash == std::string_view::npos) {
+        Host.clear();
+        Path = AnsiString(rest);
+    } else {
+        Host = AnsiString(rest.substr(0, slash));
+        Path = AnsiString(rest.substr(slash));
+    }
+    return !Host.empty();
+}
+
+// ---- THttpFetchThread -------------------------------------------------------------
+
+// What the worker and the main thread share, under one lock.
+struct THttpFetchThread::Link {
+    std::mutex mutex;
+    std::condition_variable changed;
+    bool terminated = false;  // asked to stop
+    bool committed = false;   // the file is in place: a stop comes too late
+    bool result = false;
+    bool ownerGone = false;   // nothing more is posted
+    uint64_t syncPosted = 0;  // progress calls posted, and run
+    uint64_t syncRun = 0;
+    HINTERNET session;        // closed by Terminate to wake the worker
+};
+
+THttpFetchThread::THttpFetchThread(THttpFetch& Owner, TParams Params)
+    : owner_(Owner), params_(std::move(Params)), link_(std::make_shared<Link>())
+{
+}
+
+THttpFetchThread::~THttpFetchThread()
+{
+    Detach();
+    Terminate();
+    Join();
+}
+
+void THttpFetchThread::Start() { thread_ = std::thread([this] { Execute(); }); }
+
+void THttpFetchThread::Terminate()
+{
+    std::lock_guard lock(link_->mutex);
+    if (link_->committed) return;
+    link_->terminated = true;
+    link_->result = false;
+    if (link_->session) InternetCloseHandle(link_->session);
+    link_->session.reset();
+}
+
+void THttpFetchThread::Detach()
+{
+    std::lock_guard lock(link_->mutex);
+    link_->ownerGone = true;
+    link_->changed.notify_all();
+}
+
+void THttpFetchThread::Join()
+{
+    if (thread_.joinable()) thread_.join();
+}
+
+bool THttpFetchThread::Result() const
+{
+    std::lock_guard lock(link_->mutex);
+    return link_->result;
+}
+
+bool THttpFetchThread::Terminated() const
+{
+    std::lock_guard lock(link_->mutex);
+    return link_->terminated;
+}
+
+void THttpFetchThread::Execute()
+{
+    // Whatever goes wrong in here counts as a failed download.
+    bool ok = false;
+    try {
+        ok = Download();
+    } catch (...) {
+        ok = false;
+    }
+    CloseHandles();
+    std::lock_guard lock(link_->mutex);
+    if (!ok) link_->result = false;
+    if (link_->ownerGone) return;
+    THttpFetch* owner = &owner_;
+    QMetaObject::invokeMethod(owner, [owner] { owner->ThreadDone(); }, Qt::QueuedConnection);
+}
+
+void THttpFetchThread::CloseHandles()
+{
+    if (request_) InternetCloseHandle(request_);
+    if (connect_) InternetCloseHandle(connect_);
+    request_.reset();
+    connect_.reset();
+    std::lock_guard lock(link_->mutex);
+    if (link_->session) InternetCloseHandle(link_->session);
+    link_->session.reset();
+}
+
+bool THttpFetchThread::Download()
+{
+    AnsiString host, path;
+    if (!ParseURL(params_.URL, host, path)) return false;
+    if (Terminated()) return false;
+
+    HINTERNET session = InternetOpen(params_.Agent, INTERNET_OPEN_TYPE_PRECONFIG, 0);
+    if (!session) return false;
+    {
+        std::lock_guard lock(link_->mutex);
+        if (link_->terminated) {
+            InternetCloseHandle(session);
+            return false;
+        }
+        link_->session = session;
+    }
+    connect_ = InternetConnect(session, host, INTERNET_DEFAULT_HTTP_PORT, params_.UserName, params_.Password,
+                               INTERNET_SERVICE_HTTP, 0);
+    if (!connect_) return false;
+    const bool post = !params_.PostQuery.empty();
+    request_ = HttpOpenRequest(connect_, post ? "POST" : "GET", path, kProtocol, params_.Referer,
+                               {params_.AcceptTypes}, params_.UseCache ? DWORD(0) : DWORD(INTERNET_FLAG_RELOAD));
+    if (!request_) return false;
+    // An unreachable host or a broken answer is a failure, never an empty file.
+    if (!HttpSendRequest(request_, post ? kPostHeader : "", post ? params_.PostQuery : "")) return false;
+    if (Terminated()) return false;
+
+    // Only the resource itself is wanted: an error page is not a file.
+    char status[16];
+    DWORD statusLength = sizeof status;
+    if (!HttpQueryInfo(request_, HTTP_QUERY_STATUS_CODE, status, statusLength) ||
+        std::string_view(status, statusLength) != "200")
+        return false;
+
+    char length[kLengthBufferSize];
+    DWORD lengthSize = sizeof length;
+    const bool hasLength = HttpQueryInfo(request_, HTTP_QUERY_CONTENT_LENGTH, length, lengthSize);
+    if (Terminated()) return false;
+    if (!hasLength && params_.BinaryData) return false;
+    if (hasLength && !lengthValue(std::string_view(length, lengthSize), fileSize_)) return false;
+    readed_ = 0;
+
+    TPartFile file(params_.FileName);
+    if (!file.Create()) return false;
+    char block[kBlockSize];
+    for (;;) {
+        if (Terminated()) return false;
+        DWORD got = 0;
+        // A read that fails (reset, time-out, stop) ends the download as a failure.
+        if (!InternetReadFile(request_, block, sizeof block, got)) return false;
+        if (got == 0) break;
+        if (readed_ > INT32_MAX - static_cast<int32_t>(got)) return false;
+        if (!file.Write(block, got)) return false;
+        readed_ += static_cast<int32_t>(got);
+        if (params_.OnProgress) Synchronize();
+    }
+    // Complete: all of the announced length, or the whole body up to the
+    // close when no length was announced.
+    if (hasLength && readed_ != fileSize_) return false;
+    if (!hasLength) fileSize_ = readed_;
+
+    std::lock_guard lock(link_->mutex);
+    if (link_->terminated || !file.Commit()) return false;
+    link_->committed = true;
+    link_->result = true;
+    return true;
+}
+
+void THttpFetchThread::Synchronize()
+{
+    std::unique_lock lock(link_->mutex);
+    if (link_->ownerGone) return;
+    const uint64_t ticket = ++link_->syncPosted;
+    std::shared_ptr<Link> link = link_;
+    THttpFetch* owner = &owner_;
+    // Runs only while the owner lives; the owner frees this worker only
+    // after it has ended, or after Detach, which ends this wait.
+    QMetaObject::invokeMethod(
+        owner,
+        [this, link, ticket] {
+            app::guard([this] { DoProgress(); });
+            std::lock_guard done(link->mutex);
+            link->syncRun = std::max(link->syncRun, ticket);
+            link->changed.notify_all();
+        },
+        Qt::QueuedConnection);
+    link_->changed.wait(lock, [&] { return link_->syncRun >= ticket || link_->ownerGone; });
+}
+
+void THttpFetchThread::DoProgress()
+{
+    const TProgressEvent event = params_.OnProgress;
+    if (event) event(this, fileSize_, readed_);
+}
+
+// ---- THttpFetch ------------------------------------------------------------------
+
+THttpFetch::THttpFetch(QObject* Owner) : QObject(Owner) {}
+
+THttpFetch::~THttpFetch()
+{
+    // A running worker stops and is waited for; its end is not reported.
+    if (thread_) thread_.reset();
+}
+
+void THttpFetch::GetFile()
+{
+    if (thread_) return;
+    THttpFetchThread::TParams p;
+    p.AcceptTypes = AcceptTypes;
+    p.Agent = Agent;
+    p.URL = URL;
+    p.FileName = FileName;
+    p.UserName = UserName;
+    p.Password = Password;
+    p.PostQuery = PostQuery;
+    p.Referer = Referer;
+    p.BinaryData = BinaryData;
+    p.UseCache = UseCache;
+    p.OnProgress = OnProgress;
+    const uint64_t ended = ended_;
+    // Its end is bound to ThreadDone before it runs: it posts there.
+    thread_ = std::make_unique<THttpFetchThread>(*this, std::move(p));
+    try {
+        thread_->Start();
+    } catch (...) {
+        // No worker could be made: the download failed.
+        thread_.reset();
+        result_ = false;
+        ++ended_;
+        if (OnError) OnError(this);
+        return;
+    }
+    if (!WaitThread) return;
+    QPointer<THttpFetch> self(this);
+    while (self && self->ended_ == ended) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+}
+
+void THttpFetch::Abort()
+{
+    if (thread_) thread_->Terminate();
+}
+
+void THttpFetch::ThreadDone()
+{
+    if (!thread_) return;
+    thread_->Join();
+    result_ = thread_->Result();
+    const std::string fileName = thread_->FileName();
+    const int32_t fileSize = thread_->FileSize();
+    QPointer<THttpFetch> self(this);
+    app::guard([&] {
+        if (result_) {
+            if (OnDoneFile) OnDoneFile(this, fileName, fileSize);
+        } else if (OnError) {
+            OnError(this);
+        }
+    });
+    if (!self) return;  // a handler freed the component
+    thread_.reset();
+    ++ended_;
+}
