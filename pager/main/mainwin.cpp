@@ -214,38 +214,9 @@ private:
 
 }  // namespace
 
-// ---- TTimer ------------------------------------------------------------------
-
-TTimer::TTimer(QObject* Owner, std::function<void()> OnTimer) : QObject(Owner), onTimer_(std::move(OnTimer))
-{
-    connect(&timer_, &QTimer::timeout, this, [this] { app::guard([this] { onTimer_(); }); });
-}
-
-void TTimer::SetEnabled(bool Value)
-{
-    if (enabled_ == Value) return;
-    enabled_ = Value;
-    update();
-}
-
-void TTimer::SetInterval(int Ms)
-{
-    if (interval_ == Ms) return;
-    interval_ = std::max(0, Ms);
-    update();
-}
-
-void TTimer::update()
-{
-    if (Running())
-        timer_.start(interval_);
-    else
-        timer_.stop();
-}
-
 // ---- creation ----------------------------------------------------------------
 
-TMainWin::TMainWin(QWidget* parent) : QMainWindow(parent)
+TMainWin::TMainWin(QWidget* parent) : TTrayForm(parent)
 {
     setObjectName("MainWin");
     setWindowTitle(QString::fromUtf8(Title));
@@ -604,24 +575,6 @@ void TMainWin::FormCreate()
 
 // ---- showing and hiding --------------------------------------------------------
 
-void TMainWin::showEvent(QShowEvent* event)
-{
-    QMainWindow::showEvent(event);
-    app::guard([this] { FormShow(); });
-}
-
-void TMainWin::hideEvent(QHideEvent* event)
-{
-    QMainWindow::hideEvent(event);
-    if (!event->spontaneous()) app::guard([this] { FormHide(); });
-}
-
-void TMainWin::changeEvent(QEvent* event)
-{
-    QMainWindow::changeEvent(event);
-    if (event->type() == QEvent::WindowStateChange && isMinimized()) aeMainMinimize();
-}
-
 void TMainWin::FormShow()
 {
     if (!Ini.Main.IconDblClick) icTray->Hide();
@@ -639,25 +592,6 @@ void TMainWin::FormHide()
     mShowHide->setText(u("Восстановить"));
     showHideImage_ = 0;
     mShowHide->setIcon(style()->standardIcon(QStyle::SP_TitleBarNormalButton));
-}
-
-void TMainWin::aeMainMinimize()
-{
-    // Minimizing sends the program to the tray, where the desktop has one.
-    if (!trayhost::available()) return;
-    QMetaObject::invokeMethod(
-        this, [this] { app::guard([this] { trayhost::hideToTray(this); }); }, Qt::QueuedConnection);
-}
-
-void TMainWin::ShowHide()
-{
-    if (isVisible() && !isMinimized()) {
-        trayhost::hideToTray(this);
-    } else {
-        show();
-        if (isMinimized()) showNormal();
-        SwitchToWindow(this, true);
-    }
 }
 
 void TMainWin::mShowHideClick()

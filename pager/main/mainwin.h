@@ -6,14 +6,16 @@
 // The sending road's decisions live in TSendRoad (pager/sendroad.h); the
 // window's handlers carry them out on the controls and the SMTP client.
 
+#include "common/dialmsg.h"
 #include "pager/main/addrbook.h"
 #include "pager/opdb.h"
 #include "pager/rungler.h"
 #include "pager/sendroad.h"
+#include "platform/timer.h"
 #include "platform/ui/keyboard.h"
 #include "platform/winmsg.h"
+#include "tray/trayform.h"
 
-#include <QMainWindow>
 #include <QPointer>
 #include <QTimer>
 
@@ -41,17 +43,6 @@ namespace webview {
 class WebView;
 }
 
-// Messages between the pager and the dialer.
-enum : uint32_t {
-    WM_DIAL_SHOW = 3533,
-    WM_DIAL_CONNECT = 3534,
-    WM_DIAL_HANGUP = 3535,
-    WM_DIAL_CONNECTED = 3536,
-    WM_DIAL_DISCONNECTED = 3537,
-    WM_DIAL_DIALING = 3538,
-    WM_DIAL_AUTHENTICATING = 3539,
-};
-
 // The advertising page; the host is a reserved example name, so the page
 // never loads and a load ends at once.
 inline constexpr const char* AdvertUrl = "http://advert.kestrane.example/advert/pager.shtml";
@@ -61,28 +52,6 @@ inline constexpr int SmtpTimeOut = 180000;
 // Ms the advertising page may take before the line is given back.
 inline constexpr int AdvertTimeOut = 240000;
 
-// A timer of the form: ticks every Interval ms while Enabled; an Interval of
-// 0 never ticks. Tag is free for the owner.
-class TTimer : public QObject {
-    Q_OBJECT
-public:
-    TTimer(QObject* Owner, std::function<void()> OnTimer);
-    bool Enabled() const noexcept { return enabled_; }
-    void SetEnabled(bool Value);
-    int Interval() const noexcept { return interval_; }
-    void SetInterval(int Ms);
-    // Enabled with a non-zero interval: it will tick.
-    bool Running() const noexcept { return enabled_ && interval_ > 0; }
-    int Tag = 0;
-
-private:
-    void update();
-    QTimer timer_;
-    std::function<void()> onTimer_;
-    bool enabled_ = false;
-    int interval_ = 0;
-};
-
 // What the options dialog reports after it closed.
 struct TOptiResult {
     bool Ok = false;
@@ -90,7 +59,7 @@ struct TOptiResult {
     bool OperatorsChanged = false;
 };
 
-class TMainWin : public QMainWindow {
+class TMainWin : public TTrayForm {
     Q_OBJECT
 public:
     explicit TMainWin(QWidget* parent = nullptr);
@@ -181,7 +150,6 @@ public:
     bool DialerAsked() const noexcept { return road_.DialerAsked(); }
 
     // ---- life cycle (Part of the form)
-    void ShowHide();
     void LoadAdvert();
     void DisposeOp();
     void SetViewAddr();
@@ -237,18 +205,14 @@ public:
 protected:
     void closeEvent(QCloseEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
-    void showEvent(QShowEvent* event) override;
-    void hideEvent(QHideEvent* event) override;
-    void changeEvent(QEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void createControls();
     void bindEvents();
     void FormCreate();
-    void FormShow();
-    void FormHide();
-    void aeMainMinimize();
+    void FormShow() override;
+    void FormHide() override;
     void FormCloseQuery();
     void cbCopyEMailClick();
     void cbUseThisParamClick();
