@@ -11,6 +11,7 @@
 #include "platform/ui/trayhost.h"
 
 #include "bench/benchdata.h"
+#include "bench/resident.h"
 
 #include <benchmark/benchmark.h>
 
@@ -30,6 +31,7 @@ constexpr int kOperators = 2000;
 using benchdata::cp;
 using benchdata::addressOf;
 using benchdata::templateOf;
+using benchdata::residentKiB;
 
 void writeFile(const std::string& path, const AnsiString& text)
 {
@@ -66,15 +68,6 @@ void makeInstall(const std::string& folder, int groups)
 // VmRSS when the benchmarks begin (the application made, no window yet).
 long baselineKiB = 0;
 
-long residentKiB()
-{
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line)) {
-        if (line.rfind("VmRSS:", 0) == 0) return std::stol(line.substr(6));
-    }
-    return 0;
-}
 
 void StartUp(benchmark::State& state)
 {

@@ -473,7 +473,7 @@ void TIDial::DialEnabled(bool On)
     sbDial->setEnabled(On);
     mPDial->setEnabled(On);
     cbEntries->setEnabled(On);
-    mPEntries->setEnabled(On);
+    mPEntries->menuAction()->setEnabled(On);
 }
 
 void TIDial::EDNumbers()
