@@ -788,7 +788,9 @@ TEST_F(IDial, DestroyingTheWindowWhileDiallingHangsUpAndTellsWhoWaits)
 
 TEST_F(IDial, TheOwnHandleIsPublishedAtStartAndTakenBackAtExit)
 {
+    registry::writeValues(AnsiString(DialerKey) + "\\Position\\Main", {{"Left", 50u}, {"Top", 60u}});
     make();
+    EXPECT_EQ(dial->pos(), QPoint(50, 60));  // the window comes back where it was
     EXPECT_EQ(registry::readDword(DialerKey, "Handle"), app::applicationWindow().handle());
     dial.reset();
     EXPECT_FALSE(registry::valueExists(DialerKey, "Handle"));
@@ -860,6 +862,22 @@ TEST_F(IDial, OneAttemptAtATime)
     EXPECT_EQ(dial->PagerWindow, 0u);
     EXPECT_EQ(dialled.size(), 1u);
     EXPECT_EQ(connections(), 1);
+}
+
+TEST_F(IDial, APagerThatEndedMeanwhileIsPostedToSilently)
+{
+    phones("Провайдер", {{"5551234", true}});
+    pick(kProvider);
+    make();
+    {
+        Recorder gone;
+        toDialer(WM_DIAL_CONNECT, gone.handle());
+        run(250);
+    }  // its window is gone: what the dialer posts to it is lost
+    run(1000);
+    EXPECT_TRUE(dial->tTimeOnLine->Enabled());
+    EXPECT_EQ(dial->PagerWindow, 0u);
+    EXPECT_EQ(logged(cp("Связь установлена")), 1);
 }
 
 TEST_F(IDial, ADialStopsAPendingRedial)
@@ -1003,6 +1021,17 @@ TEST_F(DialerWindow, AnEndRequestClosesEvenOnLineAndStoresTheTime)
     EXPECT_FALSE(dial->isVisible());
     EXPECT_EQ(connections(), 0);
     EXPECT_EQ(registry::readDword(StatisticsKey(DialerKey, QDate(2026, 3, 5)), "5"), 3u);
+}
+
+TEST_F(IDial, AnEndRequestWhileHiddenStillSavesEverything)
+{
+    make();
+    int closed = 0;
+    dial->OnClosed = [&] { ++closed; };
+    dial->Terminate();
+    EXPECT_EQ(closed, 1);
+    EXPECT_FALSE(registry::valueExists(DialerKey, "Handle"));
+    EXPECT_TRUE(registry::valueExists(DialerKey, "Path"));
 }
 
 TEST_F(DialerWindow, HiddenAtStartAndOnConnectionAsAsked)
