@@ -18,7 +18,7 @@ deps:
 	bash scripts/install-deps
 
 build: deps
-	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DORV_WERROR=ON
 	cmake --build $(BUILD) -j $(JOBS)
 
 run: build
@@ -36,7 +36,7 @@ SAN_ENV = ASAN_OPTIONS=detect_leaks=1:abort_on_error=0 \
 	UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 
 test-asan: deps
-	cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DSANITIZE=ON
+	cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DSANITIZE=ON -DORV_WERROR=ON
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
 	cd $(ASAN_BUILD) && $(SAN_ENV) ctest --output-on-failure -j $(JOBS) --timeout 600
 
@@ -44,7 +44,7 @@ test-asan: deps
 # ThreadSanitizer: only the dialer's tests, the ones that run that thread.
 TSAN_ENV = TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1:suppressions=$(CURDIR)/tests/tsan.supp
 test-tsan: deps
-	cmake -S . -B $(TSAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DSANITIZE_THREAD=ON
+	cmake -S . -B $(TSAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DSANITIZE_THREAD=ON -DORV_WERROR=ON
 	cmake --build $(TSAN_BUILD) -j $(JOBS) --target dialer_tests dialer_gui_tests
 	cd $(TSAN_BUILD) && $(TSAN_ENV) ctest --output-on-failure -j $(JOBS) --timeout 600 -R '^(Loader|Systems|DunInfo|RasCon|RasBook|MakeCanonical|SplitDeviceName|Telephony|RasPer|TrafficRate|OrvPerf|NumberProp|OrvWavePlayer|DesktopPlayer|IDial\.)'
 

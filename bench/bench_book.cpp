@@ -119,6 +119,41 @@ void BM_SaveBook(benchmark::State& state)
 }
 BENCHMARK(BM_SaveBook)->Unit(benchmark::kMillisecond);
 
+// The close of a window whose shown group is large: one group of N contacts
+// written back over itself (the bytes stay the same).
+void BM_SaveLargeGroup(benchmark::State& state)
+{
+    const int count = static_cast<int>(state.range(0));
+    QTemporaryDir dir;
+    const std::string path = dir.path().toStdString() + "/book.dat";
+    const AnsiString group = cp("Все");
+    std::vector<TBookEntry> entries;
+    for (int c = 0; c < count; ++c) {
+        TBookItem item;
+        item.Addr = addressOf(c % kOperators, c);
+        item.FullName = cp("Иванов, Пётр ") + std::to_string(c);
+        item.Code = c % 5;
+        entries.push_back({cp("Абонент ") + std::to_string(c), item});
+    }
+    {
+        TIniFile book(path);
+        WriteBookGroup(book, group, entries);
+        book.UpdateFile();
+    }
+    const std::string before = [&] {
+        std::ifstream in(path, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    }();
+    for (auto _ : state) {
+        TIniFile book(path);
+        WriteBookGroup(book, group, entries);
+        book.UpdateFile();
+    }
+    std::ifstream in(path, std::ios::binary);
+    if (std::string(std::istreambuf_iterator<char>(in), {}) != before) state.SkipWithError("bytes changed");
+}
+BENCHMARK(BM_SaveLargeGroup)->Arg(1000)->Arg(2000)->Arg(4000)->Arg(8000)->Unit(benchmark::kMillisecond);
+
 void BM_LoadOperators(benchmark::State& state)
 {
     const std::string& path = files().operators;

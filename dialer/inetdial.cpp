@@ -725,7 +725,7 @@ void TIDial::FormShow()
     mPShow->setText(u("Спрятать"));
     mPShow->setIcon(image(this, imHide));
     tbDial->resize(sbDial->width() + sbHangUp->width(), tbDial->height());
-    if (isMinimized()) showNormal();
+    if (!StartingMinimized()) RestoreFromMinimized();
 }
 
 void TIDial::FormHide()
@@ -1066,7 +1066,7 @@ void TIDial::aeMainMessage(const winmsg::Message& Msg, bool& Handled)
         break;
     case WM_DIAL_SHOW:
         show();
-        if (isMinimized()) showNormal();
+        RestoreFromMinimized();
         SwitchToWindow(this, true);
         Handled = true;
         break;

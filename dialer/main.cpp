@@ -9,7 +9,6 @@
 #include "dialer/inetdial.h"
 #include "platform/app.h"
 #include "platform/codepage.h"
-#include "platform/ui/trayhost.h"
 
 #include <QApplication>
 #include <QMessageBox>
@@ -50,9 +49,8 @@ int main(int argc, char** argv)
     app::onTerminationRequest([&dial] { dial.Terminate(); });
     if (app::application().ShowMainForm) {
         dial.show();
-    } else if (!trayhost::available()) {
-        // Without a notification area a hidden window could not be reached.
-        dial.showMinimized();
+    } else {
+        dial.StartHidden();
     }
     return QApplication::exec();
 }

@@ -3,7 +3,6 @@
 #include "common/strs.h"
 #include "platform/app.h"
 #include "platform/clock.h"
-#include "platform/codepage.h"
 #include "platform/registry.h"
 
 #include <string>
@@ -104,11 +103,11 @@ void LoadDialerOptions()
 void SaveDialerOptions()
 {
     const TDialerOptions& o = DialerOptions;
-    const AnsiString path = codepage::fromUtf8(app::programFilePath());
+    // The program's path keeps the file system's bytes, whatever its name.
+    const std::string path = app::programFilePath();
+    registry::writeValues(DialerKey, {{"Version", AnsiString("1.3")}, {"Author", AnsiString("Kestrane")}});
+    registry::writePath(DialerKey, "Path", path);
     registry::writeValues(DialerKey, {
-                                         {"Version", AnsiString("1.3")},
-                                         {"Author", AnsiString("Kestrane")},
-                                         {"Path", path},
                                          dword("EntryIndex", o.EntryIndex),
                                          boolean("AutoRun", o.AutoRun),
                                          boolean("ReDial", o.ReDial),
@@ -119,7 +118,7 @@ void SaveDialerOptions()
     registry::writeValues(StatisticsKey(DialerKey, o.StatDate),
                           {dword("Whole", o.MonthSecs), dword(DayValueName(o.StatDate), o.DaySecs)});
     if (o.AutoRun) {
-        registry::writeString(registry::RunKey, AutoRunName, path);
+        registry::writePath(registry::RunKey, AutoRunName, path);
     } else {
         registry::deleteValue(registry::RunKey, AutoRunName);
     }

@@ -62,9 +62,10 @@ void SetDefaults();
 // The defaults, then the stored options and this month's and this day's
 // counters. A negative stored EntryIndex reads as 0.
 void LoadDialerOptions();
-// Version, Author, Path (this program), the options, the counters under the
-// month and day of StatDate, and the autostart value (written while AutoRun is
-// set, deleted otherwise).
+// Version, Author, Path (this program's file, as the file system's bytes),
+// the options, the counters under the month and day of StatDate, and the
+// autostart value (this program's file, written while AutoRun is set,
+// deleted otherwise).
 void SaveDialerOptions();
 
 // The entry to select among Count entries: EntryIndex when it names one, else 0.

@@ -96,17 +96,34 @@ void TFxSMTP::CheckReplyCode(const AnsiString& Line) const
 
 void TFxSMTP::ReadMultiLine(AnsiString& Reply)
 {
+    // Every line of one reply carries the same code; the reply's code is that
+    // of its last line. A line that begins with a blank continues the reply
+    // without a code of its own.
     const auto continued = [](const AnsiString& line) {
         return !line.empty() && (line[0] == ' ' || (line.size() >= 4 && line[3] == '-'));
     };
+    const AnsiString code = Reply.substr(0, 3);
     while (continued(Reply)) {
         ReadLn(Reply);
         if (Reply.empty()) throw ESockError("Connection closed by server");
+        if (Reply[0] != ' ' && Reply.compare(0, 3, code) != 0) throw ESockError("Invalid server reply");
     }
+    CheckReplyCode(Reply);
+    SetReplyNumber(ReplyNumberOf(Reply));
+}
+
+void TFxSMTP::CheckNothingWaits()
+{
+    // A reply that came before its command answers something else: every
+    // later reply would be read one late, and a refusal taken for the
+    // acceptance of the command before it.
+    if (DataAvailable()) throw ESockError("Reply before command");
 }
 
 void TFxSMTP::Exchange(const AnsiString& Command, AnsiString& Reply)
 {
+    CheckNothingWaits();
+    TOneWait wait(*this);  // one TimeOut for the whole reply, however many lines
     Transaction(Command, Reply);
     CheckReplyCode(Reply);
     ReadMultiLine(Reply);
@@ -128,10 +145,13 @@ void TFxSMTP::Connect()
         TFxSock::Connect();
         try {
             AnsiString reply;
-            ReadLn(reply);
-            SetReplyNumber(ReplyNumberOf(reply));
-            CheckReplyCode(reply);
-            ReadMultiLine(reply);
+            {
+                TOneWait wait(*this);
+                ReadLn(reply);
+                SetReplyNumber(ReplyNumberOf(reply));
+                CheckReplyCode(reply);
+                ReadMultiLine(reply);
+            }
             if (ReplyNumber() > 399) throw Exception(reply);
 
             bool secondHelo = false;
@@ -144,8 +164,19 @@ void TFxSMTP::Connect()
                 if (!handled) throw Exception("Authentication failed");
                 secondHelo = true;
             }
+        } catch (const ESockError&) {
+            // Aborted, timed out, closed or out of step: nothing more is
+            // said or waited for on this connection.
+            TFxSock::Disconnect();
+            throw;
         } catch (...) {
-            Disconnect();  // an exception of its own replaces the one on its way
+            // The server refused: it is told goodbye. A refusal of the QUIT
+            // is what the caller sees; a connection that ends without a
+            // reply to it, or a QUIT that cannot be had, leaves the refusal.
+            try {
+                Disconnect();
+            } catch (const ESockError&) {
+            }
             throw;
         }
     } catch (...) {
@@ -160,9 +191,23 @@ void TFxSMTP::Connect()
 void TFxSMTP::Disconnect()
 {
     SetCanceled(false);
+    // After an abort or a time-out the dialogue is out of step, and the
+    // caller wants it over: the connection is closed without a word.
+    if (Aborted() || !Connected()) {
+        TFxSock::Disconnect();
+        return;
+    }
     AnsiString reply;
     try {
         Exchange("QUIT", reply);
+    } catch (const EAbortError&) {
+        TFxSock::Disconnect();
+        throw;
+    } catch (const ESockError&) {
+        // The server closed (or reset) the connection before it answered
+        // the QUIT: it has gone, which is all the QUIT asks for.
+        TFxSock::Disconnect();
+        return;
     } catch (...) {
         TFxSock::Disconnect();
         throw;
@@ -229,8 +274,10 @@ void TFxSMTP::SendMail()
             }
         }
 
+        // The text goes only to a server that asked for it (3xx), and the
+        // mail counts as accepted only when the server took it (2xx).
         Exchange("DATA", reply);
-        if (ReplyNumber() > 399) throw Exception(reply);
+        if (ReplyNumber() < 300 || ReplyNumber() > 399) throw Exception(reply);
 
         AnsiString header = finalHeader_.Text();
         header += "\r\n\r\n";
@@ -246,7 +293,7 @@ void TFxSMTP::SendMail()
         }
 
         Exchange(".", reply);
-        if (ReplyNumber() > 399) {
+        if (ReplyNumber() < 200 || ReplyNumber() > 299) {
             fire(OnFailure, static_cast<TFxSock*>(this));
             throw Exception(reply);
         }

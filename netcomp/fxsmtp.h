@@ -8,9 +8,13 @@
 // A caller sets Host, Port, UserID, TimeOut and the events; Connect; fills
 // PostMsg; SendMail as often as needed; Disconnect. Every refusal reaches the
 // caller as an Exception whose text is the server's reply line (line end
-// included); a reply without a reply code raises ESockError. Events are
-// called on the caller's stack: an exception thrown by a handler leaves the
-// running Connect or SendMail.
+// included); a reply without a reply code, a multi-line reply whose lines
+// carry different codes, and a reply that came before its command raise
+// ESockError. The text of a message is sent only after a 3xx answer to DATA,
+// and a message counts as accepted only on a 2xx answer to its final ".".
+// TimeOut bounds the whole wait for one reply, however many lines it has.
+// Events are called on the caller's stack: an exception thrown by a handler
+// leaves the running Connect or SendMail.
 
 #include "netcomp/fxextstr.h"
 #include "netcomp/fxsock.h"
@@ -76,12 +80,16 @@ public:
     THandlerEvent OnAuthenticationFailed;  // HELO refused: change UserID, set Handled to try once more
 
     // Socket connection, greeting, HELO, then OnConnect. A refusal after the
-    // socket connected sends QUIT and closes before the exception leaves.
+    // socket connected sends QUIT and closes before the exception leaves;
+    // after any other failure (time-out, abort, a broken reply, the server
+    // gone) the connection is closed without waiting for anything more.
     void Connect() override;
     // Builds the message and runs one mail transaction; does nothing while
     // another Connect or SendMail of this component runs.
     void SendMail();
-    // QUIT, then closes the socket in every case.
+    // QUIT, then closes the socket in every case. A server that closes
+    // without answering the QUIT is no error. After Abort or a time-out on
+    // this connection no QUIT is sent: the socket is only closed.
     void Disconnect() override;
     void Abort() override;
     // Empties ToAddress, ToCarbonCopy, ToBlindCarbonCopy and Attachments.
@@ -92,7 +100,9 @@ public:
 protected:
     void BuildMessage();
     void EncodeAttachment(int Index);
-    // Reads the continuation lines of a reply into Reply, up to its last line.
+    // Reads the continuation lines of a reply into Reply, up to its last
+    // line, whose code becomes ReplyNumber; raises ESockError when the lines
+    // carry different codes.
     void ReadMultiLine(AnsiString& Reply);
     // The address of a recipient entry: between "<" and ">", else after the
     // first ":", else the entry itself.
@@ -102,6 +112,8 @@ private:
     // Command, its whole reply, and a check that the reply carries a code;
     // Reply ends as the reply's last line.
     void Exchange(const AnsiString& Command, AnsiString& Reply);
+    // Raises ESockError when a reply waits before its command was sent.
+    void CheckNothingWaits();
     void CheckReplyCode(const AnsiString& Line) const;
     void CheckFields() const;
 

@@ -230,8 +230,23 @@ void TFxSock::Status(int Level, const AnsiString& Text)
     }
 }
 
+TFxSock::TOneWait::TOneWait(TFxSock& Sock) : sock_(Sock), outer_(!Sock.timerHeld_)
+{
+    if (!outer_) return;
+    sock_.StartTimer();
+    sock_.timerHeld_ = true;
+}
+
+TFxSock::TOneWait::~TOneWait()
+{
+    if (!outer_) return;
+    sock_.timerHeld_ = false;
+    sock_.StopTimer();
+}
+
 void TFxSock::StartTimer()
 {
+    if (timerHeld_) return;  // the running wait's timer goes on
     Status(8, "Timer On");
     timedOut_ = false;
     timeOutTimer_->SetInterval(static_cast<unsigned>(timeOut_));
@@ -240,6 +255,7 @@ void TFxSock::StartTimer()
 
 void TFxSock::StopTimer()
 {
+    if (timerHeld_) return;
     Status(8, "Timer Off");
     timeOutTimer_->SetEnabled(false);
 }
@@ -247,7 +263,8 @@ void TFxSock::StopTimer()
 void TFxSock::TimerExpired()
 {
     Status(8, "Timer Triggered");
-    StopTimer();
+    Status(8, "Timer Off");
+    timeOutTimer_->SetEnabled(false);  // also when a whole exchange holds it
     timedOut_ = true;
     asyncDone_ = true;
     Abort();
@@ -256,6 +273,7 @@ void TFxSock::TimerExpired()
 void TFxSock::Abort()
 {
     Status(8, "Abort");
+    aborted_ = true;
     Cancel();
 }
 
@@ -332,6 +350,7 @@ void TFxSock::Connect()
     Status(8, "Connecting");
     canceled_ = false;
     if (connected_) throw ESockError("Already connected");
+    aborted_ = false;
 
     bool secondPass = false;
     for (;;) {

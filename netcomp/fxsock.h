@@ -8,6 +8,12 @@
 //
 // Waits are timed by TimeOut (milliseconds, 0 = none): the look-up, the
 // connection, SendBuffer and ReadLn. SendStream and Accept are not timed.
+// A descendant may time several of them as one wait (TOneWait), so that one
+// TimeOut bounds a whole reply however many lines it has.
+//
+// Abort (and the time-out, which aborts) ends the running wait at once; the
+// dialogue is then out of step, and Aborted() stays set until the next
+// Connect so that a descendant waits for nothing more on that connection.
 //
 // The component must not be destroyed while one of its calls is on the stack
 // (inside its events, or from something its waits let run): abort the call
@@ -108,6 +114,8 @@ public:
     bool Connected() const noexcept { return connected_; }
     bool Canceled() const noexcept { return canceled_; }
     bool TimedOut() const noexcept { return timedOut_; }
+    // Abort or the time-out was called since the last Connect.
+    bool Aborted() const noexcept { return aborted_; }
     int LastErrorNo() const noexcept { return lastErrorNo_; }
     const AnsiString& StatusText() const noexcept { return statusText_; }
     // The last reply line read by Transaction, with its line end.
@@ -162,6 +170,22 @@ protected:
     THandlerEvent OnConnectionRequired;  // CertifyConnect found no connection
 
     void SetCanceled(bool Value) noexcept { canceled_ = Value; }
+
+    // Times everything done while it lives as one wait: the time-out timer
+    // starts when it is made and the sends and reads inside do not restart
+    // it, so one TimeOut bounds them all together.
+    class TOneWait {
+    public:
+        explicit TOneWait(TFxSock& Sock);
+        ~TOneWait();
+        TOneWait(const TOneWait&) = delete;
+        TOneWait& operator=(const TOneWait&) = delete;
+
+    private:
+        TFxSock& sock_;
+        bool outer_;  // the outermost one: it owns the timer
+    };
+
     // While set, SendBuffer and SendStream tell the socket that more bytes
     // follow at once, so the pieces of one message share segments; the next
     // send after clearing it lets them all go.
@@ -190,6 +214,8 @@ private:
     TExStringList winsockInfo_;
     int bytesSent_ = 0;
     bool canceled_ = false;
+    bool aborted_ = false;
+    bool timerHeld_ = false;  // a TOneWait runs the timer
     bool destroying_ = false;
     int lastErrorNo_ = 0;
     int timeOut_ = 0;

@@ -7,6 +7,7 @@
 #include "platform/inifile.h"
 
 #include <array>
+#include <unordered_set>
 
 namespace {
 
@@ -41,10 +42,15 @@ char flag(bool on) { return on ? '1' : '0'; }
 
 // The value as the ini file reads it back: a value that begins and ends with
 // the same quote would lose that pair, so it gets one more pair around it.
-AnsiString iniValue(AnsiString v)
+AnsiString iniValue(const AnsiString& v)
 {
     if (v.size() >= 2 && (v.front() == '"' || v.front() == '\'') && v.back() == v.front()) {
-        v = "\"" + v + "\"";
+        AnsiString quoted;
+        quoted.reserve(v.size() + 2);
+        quoted += '"';
+        quoted += v;
+        quoted += '"';
+        return quoted;
     }
     return v;
 }
@@ -123,12 +129,48 @@ TBookItem BookItemFromLine(std::string_view Line)
 
 std::vector<AnsiString> ReadBookGroups(const TIniFile& Book) { return Book.ReadSections(); }
 
-std::vector<TBookEntry> LoadBookGroup(const TIniFile& Book, const AnsiString& Group)
+AnsiString UnnamedGroup() { return codepage::fromUtf8("Без названия"); }
+
+std::vector<AnsiString> StorableNames(const std::vector<AnsiString>& Names, const AnsiString& ForEmpty)
+{
+    auto storable = [](const AnsiString& name) { return !name.empty() && StorableName(name) == name; };
+    std::unordered_set<AnsiString> taken;  // upper-cased
+    for (const AnsiString& name : Names) {
+        if (storable(name)) taken.insert(codepage::upperCase(name));
+    }
+    std::vector<AnsiString> out;
+    out.reserve(Names.size());
+    for (const AnsiString& name : Names) {
+        if (storable(name)) {
+            out.push_back(name);
+            continue;
+        }
+        AnsiString base = StorableName(name);
+        if (base.empty()) base = ForEmpty;
+        AnsiString unique = base;
+        for (int n = 2; taken.contains(codepage::upperCase(unique)); ++n) {
+            unique = base + " (" + std::to_string(n) + ")";
+        }
+        taken.insert(codepage::upperCase(unique));
+        out.push_back(std::move(unique));
+    }
+    return out;
+}
+
+std::vector<TBookEntry> LoadBookGroup(const TIniFile& Book, const AnsiString& Group, std::vector<AnsiString>* Renamed)
 {
     std::vector<TBookEntry> out;
+    std::vector<AnsiString> names;
     for (auto& [key, value] : Book.ReadSectionValues(Group)) {
         if (value.empty()) continue;
+        names.push_back(key);
         out.push_back({key, BookItemFromLine(value)});
+    }
+    const std::vector<AnsiString> shown = StorableNames(names, codepage::fromUtf8("Без имени"));
+    for (size_t i = 0; i < out.size(); ++i) {
+        if (shown[i] == out[i].Name) continue;
+        out[i].Name = shown[i];
+        if (Renamed) Renamed->push_back(shown[i]);
     }
     return out;
 }
@@ -136,15 +178,13 @@ std::vector<TBookEntry> LoadBookGroup(const TIniFile& Book, const AnsiString& Gr
 void WriteBookGroup(TIniFile& Book, const AnsiString& Group, const std::vector<TBookEntry>& Entries)
 {
     const bool existed = Book.SectionExists(Group);
-    // Later duplicates of a key show once the first is gone: delete until none is left.
-    for (auto keys = Book.ReadSection(Group); !keys.empty(); keys = Book.ReadSection(Group)) {
-        for (const AnsiString& key : keys) Book.DeleteKey(Group, key);
-    }
+    // Every key goes, later duplicates too (they would show once the first is gone).
+    Book.DeleteKeys(Group);
     for (const TBookEntry& e : Entries) {
         AnsiString line = BookItemToLine(e.Item);
         // A contact whose fields are all empty still needs a value to stay a contact.
         if (line.empty()) line = AnsiString(1, kSep);
-        Book.WriteString(Group, e.Name, iniValue(std::move(line)));
+        Book.WriteString(Group, e.Name, iniValue(line));
     }
     if (Entries.empty() && !existed) Book.WriteString(Group, EmptyGroupKey, {});
 }

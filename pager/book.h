@@ -57,10 +57,25 @@ struct TBookEntry {
     TBookItem Item;
 };
 
-// The groups of the book, in file order.
+// The groups of the book, in file order, named as the file names them.
 std::vector<AnsiString> ReadBookGroups(const TIniFile& Book);
-// The contacts of a group in file order (keys with an empty value skipped).
-std::vector<TBookEntry> LoadBookGroup(const TIniFile& Book, const AnsiString& Group);
+
+// The name given to a group whose name in the file is empty.
+AnsiString UnnamedGroup();
+// The names under which the groups (or the contacts of one group) are shown
+// and written back, one for each name the file holds. A name the file holds
+// but cannot take back (an empty group name "[]", a lone CR, a NUL or
+// another control byte inside a name) is made storable: each control byte a
+// blank, blanks at either end gone, an empty group name UnnamedGroup(). Where
+// that name is taken already (letter case aside) it is numbered: "Name (2)",
+// "Name (3)"... Names that can be stored keep theirs.
+std::vector<AnsiString> StorableNames(const std::vector<AnsiString>& Names, const AnsiString& ForEmpty);
+
+// The contacts of a group in file order (keys with an empty value skipped),
+// their names made storable by StorableNames. Renamed, when given, gets the
+// new name of each contact whose name changed.
+std::vector<TBookEntry> LoadBookGroup(const TIniFile& Book, const AnsiString& Group,
+                                      std::vector<AnsiString>* Renamed = nullptr);
 // Replaces the contacts of a group (in memory; the caller writes the file):
 // every key of the section is deleted, so the section keeps its place, then
 // one key per entry in order. A group without entries keeps an empty section

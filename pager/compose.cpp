@@ -107,11 +107,17 @@ std::vector<TTextPart> CutMessage(const AnsiString& T, int32_t Bound, bool CutLo
 
 AnsiString RecodeText(const AnsiString& Text, int32_t Code, TRungler& Translit)
 {
+    bool on = true;
+    return RecodeText(Text, Code, Translit, on);
+}
+
+AnsiString RecodeText(const AnsiString& Text, int32_t Code, TRungler& Translit, bool& Switch)
+{
     switch (Code) {
     case 1: return Text;
-    case 2: return Translit.ConvertAfresh(Text, cdRussianToLatin);
-    case 3: return WinToKoi(Translit.ConvertAfresh(Text, cdLatinToRussian));
-    case 4: return Translit.ConvertAfresh(Text, cdLatinToRussian);
+    case 2: return Translit.ConvertAfresh(Text, cdRussianToLatin, Switch);
+    case 3: return WinToKoi(Translit.ConvertAfresh(Text, cdLatinToRussian, Switch));
+    case 4: return Translit.ConvertAfresh(Text, cdLatinToRussian, Switch);
     default: return WinToKoi(Text);
     }
 }
@@ -134,9 +140,10 @@ std::vector<TMailPart> BuildMessage(const AnsiString& BodyText, const AnsiString
     SplitGateway(Item.Addr, to, subject);
 
     std::vector<TMailPart> mails;
+    bool transOn = true;  // the "\ " switch, once per message
     for (const TTextPart& part : CutMessage(text, bound, Settings.CutLongMessage)) {
         TMailPart m;
-        m.Body = RecodeText(part.Text, Item.Code, Translit);
+        m.Body = RecodeText(part.Text, Item.Code, Translit, transOn);
         m.FromAddress = Settings.FromAddress;
         m.FromName = Settings.FromName;
         m.LocalProgram = part.Intermediate ? ShortProgramName : LongProgramName;

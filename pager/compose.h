@@ -78,8 +78,11 @@ std::vector<TTextPart> CutMessage(const AnsiString& T, int32_t Bound, bool CutLo
 
 // The body of a part for the recoding code: 0 (and any unknown code) KOI8-R,
 // 1 unchanged, 2 Russian to Latin, 3 Latin to Russian in KOI8-R, 4 Latin to
-// Russian in Windows-1251. Each call converts afresh.
+// Russian in Windows-1251. Each call converts afresh, as a text of its own.
 AnsiString RecodeText(const AnsiString& Text, int32_t Code, TRungler& Translit);
+// The same for one part of a message cut into parts: the transliteration
+// switch ("\ ") starts as Switch and is left in it for the next part.
+AnsiString RecodeText(const AnsiString& Text, int32_t Code, TRungler& Translit, bool& Switch);
 
 // The gateway address split at its first "?" not escaped by a backslash:
 // the mail's recipient, and its subject when the rest begins with exactly
@@ -98,7 +101,9 @@ struct TMailPart {
     bool Intermediate = false;
 };
 
-// Every mail of one contact's message, in sending order.
+// Every mail of one contact's message, in sending order. A "\ " that switches
+// transliteration off in one part holds for the parts after it; each
+// contact's message starts with it on.
 std::vector<TMailPart> BuildMessage(const AnsiString& BodyText, const AnsiString& Name, const TBookItem& Item,
                                     const TComposeFlags& Flags, const TComposeSettings& Settings,
                                     const TPagerList& PagerList, TRungler& Translit, const QDateTime& Now);

@@ -2,6 +2,7 @@
 
 #include "common/strs.h"
 #include "pager/program.h"
+#include "pager/service.h"
 #include "platform/codepage.h"
 #include "platform/inifile.h"
 
@@ -37,8 +38,9 @@ const AnsiString& defaultHeader()
 void LoadOptions(TIni& ini, const std::string& fileName)
 {
     const TIniFile f(fileName);
+    // A lone CR or a NUL that the file holds would stop every later save.
     auto str = [&](const char* section, const char* key, const AnsiString& def) {
-        return shortStr(f.ReadString(section, key, def));
+        return OneLineValue(shortStr(f.ReadString(section, key, def)));
     };
 
     ini.Run.AutoRun = f.ReadBool("Run", "AutoRun", false);
@@ -73,7 +75,7 @@ void LoadOptions(TIni& ini, const std::string& fileName)
     ini.CheckEmail.CheckEvery = f.ReadInteger("CheckEmail", "CheckEvery", 10);
     ini.CheckEmail.Code = f.ReadInteger("CheckEmail", "Code", 0);
     ini.CheckEmail.To = str("CheckEmail", "To", "");
-    ini.CheckEmail.Text = StrToLines(f.ReadString("CheckEmail", "Text", defaultNoticeText()));
+    ini.CheckEmail.Text = StrToLines(OneLineValue(f.ReadString("CheckEmail", "Text", defaultNoticeText())));
 
     ini.Main.BookIndex = f.ReadInteger("Main", "BookIndex", 0);
     ini.Main.IsSignature = f.ReadBool("Main", "IsSignature", false);

@@ -45,10 +45,13 @@ int ProgramBlock(int argc, char** argv)
     // The window's close ends the program; a close asked for while a send
     // runs waits for the send to unwind.
     mainWin.OnClosed = [] { QCoreApplication::quit(); };
-    app::onTerminationRequest([&mainWin] { mainWin.close(); });
+    app::onTerminationRequest([&mainWin] { mainWin.Terminate(); });
 
     if (startWord == "MINIMIZED") app::application().ShowMainForm = false;
-    if (app::application().ShowMainForm) mainWin.show();
+    if (app::application().ShowMainForm)
+        mainWin.show();
+    else
+        mainWin.StartHidden();
 
     if (oneCopy) {
         const atoms::ATOM atom = atoms::globalAddAtom(Title);

@@ -1,6 +1,5 @@
 #include "pager/position.h"
 
-#include "platform/codepage.h"
 #include "platform/process.h"
 #include "platform/registry.h"
 
@@ -39,21 +38,22 @@ void SavePosition(const AnsiString& Name, const TPosRec& Pos, bool WithSize, boo
     registry::writeDwords(PositionKey + Name, values);
 }
 
-bool RunProgram(const AnsiString& CommandLine, const AnsiString& Folder)
+bool RunProgram(const std::string& CommandLine, const std::string& Folder)
 {
-    return process::start(codepage::toUtf8(CommandLine), codepage::toUtf8(Folder));
+    return process::start(CommandLine, Folder);
 }
 
 uint32_t GetDialerHandle()
 {
     if (!registry::keyExists(DialerKey)) return 0;
     if (const auto h = registry::readDword(DialerKey, "Handle")) return *h;
-    const auto path = registry::readString(DialerKey, "Path");
+    // The path as the file system holds it, whatever its bytes.
+    const auto path = registry::readPath(DialerKey, "Path");
     if (!path) return 0;
     struct stat st {};
-    if (stat(codepage::toUtf8(*path).c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return 0;
+    if (stat(path->c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return 0;
     const size_t slash = path->rfind('/');
-    const AnsiString folder = slash == AnsiString::npos ? AnsiString() : path->substr(0, slash + 1);
+    const std::string folder = slash == std::string::npos ? std::string() : path->substr(0, slash + 1);
     if (!RunProgram(*path, folder)) return 0;
     for (int i = 0; i < 10; ++i) {
         std::this_thread::sleep_for(std::chrono::milliseconds(100));

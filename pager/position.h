@@ -6,6 +6,7 @@
 #include "platform/ansistring.h"
 
 #include <cstdint>
+#include <string>
 
 // One window's or column's position; -1 in a field means "not stored".
 struct TPosRec {
@@ -36,5 +37,6 @@ void SavePosition(const AnsiString& Name, const TPosRec& Pos, bool WithSize, boo
 uint32_t GetDialerHandle();
 
 // Starts the program file CommandLine itself (no shell, no parsing of the
-// text) with Folder as its working folder; True when it was started.
-bool RunProgram(const AnsiString& CommandLine, const AnsiString& Folder);
+// text) with Folder as its working folder; True when it was started. Both are
+// paths of the file system, its bytes as they are.
+bool RunProgram(const std::string& CommandLine, const std::string& Folder);

@@ -132,6 +132,12 @@ void TRungler::SetOriginalStr(std::string_view Value)
 
 AnsiString TRungler::ConvertAfresh(std::string_view Text, TConversionDirection Dir)
 {
+    bool on = true;
+    return ConvertAfresh(Text, Dir, on);
+}
+
+AnsiString TRungler::ConvertAfresh(std::string_view Text, TConversionDirection Dir, bool& Switch)
+{
     AnsiString original(Text);
     Direction = Dir;
     PrevUpper = false;
@@ -139,8 +145,9 @@ AnsiString TRungler::ConvertAfresh(std::string_view Text, TConversionDirection D
     AnsiString result;
     {
         KeepTransOn keep(TransOn);
-        TransOn = true;
+        TransOn = Switch;
         result = Convert(original);
+        Switch = TransOn;
     }
     FOriginalStr = std::move(original);
     FConvertedStr = result;

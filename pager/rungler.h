@@ -79,6 +79,11 @@ public:
     // 3 (LAT2KOI8) WinToKoi(ConvertAfresh(T, cdLatinToRussian));
     // 4 (LAT2WIN) ConvertAfresh(T, cdLatinToRussian).
     AnsiString ConvertAfresh(std::string_view Text, TConversionDirection Dir);
+    // One part of a message cut into parts: as ConvertAfresh, but the
+    // conversion starts with Switch as its "\ " switch and leaves in Switch
+    // what the part's own "\ " made of it, so a switch made in one part holds
+    // for the parts after it. A message starts with Switch true.
+    AnsiString ConvertAfresh(std::string_view Text, TConversionDirection Dir, bool& Switch);
 
     // Windows-1251 upper case of one byte: a..z and а..я lose 32, ё becomes Ё,
     // every other byte is returned unchanged.

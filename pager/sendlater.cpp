@@ -4,7 +4,6 @@
 #include "pager/service.h"
 #include "platform/inifile.h"
 
-#include <cstdio>
 
 AnsiString QueueCaption(const QDate& Date, const QTime& Time)
 {
@@ -89,8 +88,9 @@ std::vector<TQueueEntry> LoadQueue(const std::string& FileName)
     const TIniFile f(FileName);
     std::vector<TQueueEntry> entries;
     for (const AnsiString& section : f.ReadSections()) {
-        entries.push_back({f.ReadString(section, "Date", ""), f.ReadString(section, "To", ""),
-                           StrToLines(f.ReadString(section, "Text", ""))});
+        entries.push_back({OneLineValue(f.ReadString(section, "Date", "")),
+                           StorableName(f.ReadString(section, "To", "")),
+                           StrToLines(OneLineValue(f.ReadString(section, "Text", "")))});
     }
     return entries;
 }
@@ -98,16 +98,16 @@ std::vector<TQueueEntry> LoadQueue(const std::string& FileName)
 void SaveQueue(const std::string& FileName, const std::vector<TQueueEntry>& Entries)
 {
     if (Entries.empty()) {
-        std::remove(FileName.c_str());
+        TIniFile::DeleteFile(FileName);
         return;
     }
     TIniFile f(FileName);
     f.Clear();
     for (size_t i = 0; i < Entries.size(); ++i) {
         const AnsiString section = "Message" + std::to_string(i + 1);
-        f.WriteString(section, "Date", Entries[i].Date);
-        f.WriteString(section, "To", Entries[i].To);
-        f.WriteString(section, "Text", LinesToStr(Entries[i].Text));
+        f.WriteString(section, "Date", OneLineValue(Entries[i].Date));
+        f.WriteString(section, "To", StorableName(Entries[i].To));
+        f.WriteString(section, "Text", OneLineValue(LinesToStr(Entries[i].Text)));
     }
     f.UpdateFile();
 }

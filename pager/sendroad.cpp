@@ -4,7 +4,7 @@
 
 bool TSendRoad::Start(TSendJob Job)
 {
-    if (state_ != TSendState::Idle) return false;
+    if (!Free()) return false;
     job_ = std::move(Job);
     state_ = TSendState::Connecting;
     lineReached_ = false;
@@ -14,7 +14,7 @@ bool TSendRoad::Start(TSendJob Job)
 
 bool TSendRoad::Resume()
 {
-    if (state_ != TSendState::WaitingForDialer) return false;
+    if (state_ != TSendState::WaitingForDialer && state_ != TSendState::Parked) return false;
     job_.Manual = false;
     state_ = TSendState::Connecting;
     lineReached_ = false;
@@ -65,14 +65,17 @@ void TSendRoad::Finished()
 
 bool TSendRoad::DialerFailed()
 {
-    if (state_ != TSendState::WaitingForDialer) return false;
-    Finished();
-    return true;
+    if (state_ == TSendState::WaitingForDialer) state_ = TSendState::Parked;
+    return state_ == TSendState::Parked;
 }
 
 bool TSendRoad::QueueTick()
 {
     if (state_ == TSendState::Idle) return true;
+    // A parked send of the due entries is this tick's own send of before:
+    // the tick sends them again (and asks the dialer again), so an unattended
+    // queue is never held up by a dialer that has given up.
+    if (state_ == TSendState::Parked && job_.Mode == smQueueDue) return true;
     queueTick_ = true;
     return false;
 }

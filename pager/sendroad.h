@@ -9,11 +9,17 @@
 //   Connecting        a send was started (or resumed) and connects
 //   Sending           the server accepted the greeting; mails go out
 //   WaitingForDialer  the connection failed and the dialer was asked to dial
+//   Parked            the dialer reported a failed attempt (it redials on its
+//                     own); the window is idle, the send is kept for the
+//                     dialer's "connected"
 //
-// One send at a time: Start refuses unless Idle; a tick of the send-later or
-// the mailbox timer that comes while a send runs is remembered and handed out
-// once the road is idle again; the dialer's "connected" resumes only a send
-// that waits for it.
+// One send at a time: Start refuses while a send runs or waits for the
+// dialer; a send the user starts while another is parked replaces it. A tick
+// of the send-later or the mailbox timer that comes while a send runs, waits
+// or is parked is remembered and handed out once the road is idle again;
+// only a parked send of the due queue entries, itself started by a tick,
+// gives way to the next tick, which sends the same entries again. The
+// dialer's "connected" resumes only a send that waits for it or is parked.
 //
 // The recipients are copied when the send starts, so nothing the user does to
 // the address book during the send can reach them.
@@ -33,7 +39,7 @@ enum : int {
     smNotice = -1,
 };
 
-enum class TSendState { Idle, Connecting, Sending, WaitingForDialer };
+enum class TSendState { Idle, Connecting, Sending, WaitingForDialer, Parked };
 
 // One contact of a send, as it stood when the send started.
 struct TSendRecipient {
@@ -64,19 +70,25 @@ public:
     TSendState State() const noexcept { return state_; }
     bool Idle() const noexcept { return state_ == TSendState::Idle; }
     bool Waiting() const noexcept { return state_ == TSendState::WaitingForDialer; }
+    bool Parked() const noexcept { return state_ == TSendState::Parked; }
+    // The window is idle: nothing runs or waits in the sending state (a send
+    // may be parked).
+    bool Free() const noexcept { return state_ == TSendState::Idle || state_ == TSendState::Parked; }
     // A send is on its way: connecting or sending (not idle, not waiting).
     bool Running() const noexcept { return state_ == TSendState::Connecting || state_ == TSendState::Sending; }
 
-    // The send in hand (the running or the waiting one); empty when idle.
+    // The send in hand (the running, waiting or parked one); empty when idle.
     const TSendJob& Job() const noexcept { return job_; }
     int Mode() const noexcept { return job_.Mode; }
     // Whether the dialer was asked to dial for this send.
     bool DialerAsked() const noexcept { return dialerAsked_; }
 
-    // Starts a send; False (nothing changes) unless idle.
+    // Starts a send, in place of a parked one; False (nothing changes) while
+    // a send runs or waits for the dialer. A replaced parked send leaves
+    // DialerAsked as it was: the dialer was asked, and is still to be told.
     bool Start(TSendJob Job);
-    // The dialer reports the line up: a waiting send connects again, as a
-    // send not started by the user. False when no send waits.
+    // The dialer reports the line up: a waiting or parked send connects
+    // again, as a send not started by the user. False when none waits.
     bool Resume();
 
     // The socket connection is up (before the greeting).
@@ -94,16 +106,18 @@ public:
     // before the socket connection was up and was not cancelled, asks the
     // dialer, and only when the dialer is to be used.
     TSendEnd Failed(bool UseOrvDialer);
-    // A send is over (done, failed, cancelled or given up): idle again.
+    // A send is over (done, failed, cancelled, given up or dropped): idle.
     void Finished();
-    // The dialer reports that dialling failed or the line dropped. A waiting
-    // send gives up (True); otherwise nothing changes.
+    // The dialer reports that an attempt failed or the line dropped. A
+    // waiting send is parked (True; DialerAsked stays set); a parked one
+    // stays parked (True); otherwise nothing changes (False).
     bool DialerFailed();
     // The pager asked the dialer to hang up.
     void HungUp() noexcept { dialerAsked_ = false; }
 
-    // Timer ticks: True when the tick may run now; False when a send runs,
-    // and then the tick is remembered.
+    // Timer ticks: True when the tick may run now (idle, or for the queue a
+    // parked send of the due entries); otherwise False, and the tick is
+    // remembered.
     bool QueueTick();
     bool MailTick();
     // Once idle: whether a remembered tick is to run now (each is handed out

@@ -4,7 +4,6 @@
 #include "pager/service.h"
 #include "platform/inifile.h"
 
-#include <cstdio>
 
 AnsiString LogDate(const QDateTime& Now)
 {
@@ -24,8 +23,8 @@ std::vector<TLogRow> LoadLog(const std::string& FileName)
     const TIniFile f(FileName);
     std::vector<TLogRow> rows;
     for (const AnsiString& section : f.ReadSections()) {
-        rows.push_back({f.ReadString(section, "To", ""), f.ReadString(section, "Date", ""),
-                        StrToLines(f.ReadString(section, "Text", ""))});
+        rows.push_back({StorableName(f.ReadString(section, "To", "")), OneLineValue(f.ReadString(section, "Date", "")),
+                        StrToLines(OneLineValue(f.ReadString(section, "Text", "")))});
     }
     return rows;
 }
@@ -34,16 +33,16 @@ void SaveLog(const std::string& FileName, const std::vector<TLogRow>& Rows, int3
 {
     if (CountLogMsg <= 0) return;
     if (Rows.empty()) {
-        std::remove(FileName.c_str());
+        TIniFile::DeleteFile(FileName);
         return;
     }
     TIniFile f(FileName);
     f.Clear();
     for (size_t i = 0; i < Rows.size() && static_cast<int64_t>(i) < CountLogMsg; ++i) {
         const AnsiString section = "Message" + std::to_string(i + 1);
-        f.WriteString(section, "To", Rows[i].To);
-        f.WriteString(section, "Date", Rows[i].Date);
-        f.WriteString(section, "Text", LinesToStr(Rows[i].Text));
+        f.WriteString(section, "To", StorableName(Rows[i].To));
+        f.WriteString(section, "Date", OneLineValue(Rows[i].Date));
+        f.WriteString(section, "Text", OneLineValue(LinesToStr(Rows[i].Text)));
     }
     f.UpdateFile();
 }

@@ -3,7 +3,9 @@
 #include "common/strs.h"
 #include "platform/codepage.h"
 
+#include <algorithm>
 #include <array>
+#include <cstdint>
 #include <string>
 
 namespace {
@@ -39,6 +41,31 @@ int TimeKey(const QDateTime& T)
 }
 
 int CompareTimes(const QDateTime& A, const QDateTime& B) { return sign(TimeKey(A) - TimeKey(B)); }
+
+AnsiString OneLineValue(std::string_view S)
+{
+    AnsiString out(S);
+    for (char& c : out) {
+        if (c == '\r' || c == '\n' || c == '\0') c = ' ';
+    }
+    return out;
+}
+
+AnsiString StorableName(std::string_view S)
+{
+    AnsiString out(S);
+    for (char& c : out) {
+        if (byteOf(c) < ' ') c = ' ';
+    }
+    const size_t b = out.find_first_not_of(' ');
+    if (b == AnsiString::npos) return {};
+    return out.substr(b, out.find_last_not_of(' ') - b + 1);
+}
+
+int32_t MinutesToMs(int32_t Minutes)
+{
+    return static_cast<int32_t>(std::clamp<int64_t>(int64_t{Minutes} * 60000, 0, INT32_MAX));
+}
 
 AnsiString IntToStrZ(int N, int Width) { return shortString(PadZeros(std::to_string(N), Width)); }
 

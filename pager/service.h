@@ -7,6 +7,7 @@
 #include <QDateTime>
 
 #include <cstddef>
+#include <cstdint>
 #include <string_view>
 
 // Longest text a short-string result may hold.
@@ -20,6 +21,11 @@ int CompareDates(const QDateTime& A, const QDateTime& B);
 int TimeKey(const QDateTime& T);
 // 1, -1 or 0 as TimeKey of A is above, below or equal to that of B.
 int CompareTimes(const QDateTime& A, const QDateTime& B);
+
+// A timer's interval of Minutes minutes in ms, worked out in 64 bits: at most
+// the longest interval a timer takes (2^31 - 1 ms, about 24.8 days); 0, which
+// never ticks, for 0 or fewer minutes.
+int32_t MinutesToMs(int32_t Minutes);
 
 // N in decimal with "0" put in front until it is at least Width long (short).
 AnsiString IntToStrZ(int N, int Width);
@@ -42,6 +48,16 @@ AnsiString ReplaceMacro(std::string_view S, std::string_view Name, std::string_v
 // Whether a "." goes after S before a signature: False when S ends in "!",
 // ")", "." or "?", and for an empty S; True otherwise.
 bool NeedEndMark(std::string_view S);
+
+// What the readers of the data files accept may hold bytes their writers
+// refuse (a lone CR or a NUL inside a line would end or break it). Texts read
+// are made storable when they are loaded, so whatever was read can be
+// written back:
+// a one-line value: every CR, LF and NUL becomes a blank;
+AnsiString OneLineValue(std::string_view S);
+// a name (a group, a contact, the contact of a log row or queue entry): every
+// control byte becomes a blank and blanks at either end go.
+AnsiString StorableName(std::string_view S);
 
 // Recoding codes 0..4 of the address book and the new-mail notice.
 constexpr int RecodeCount = 5;

@@ -102,18 +102,26 @@ std::function<void(const AnsiString&)>& handler()
 
 void setExceptionHandler(std::function<void(const AnsiString&)> h) { handler() = std::move(h); }
 
+AnsiString exceptionMessage() noexcept
+{
+    try {
+        try {
+            throw;
+        } catch (const Exception& e) {
+            return e.message();
+        } catch (const std::exception& e) {
+            return e.what();
+        } catch (...) {
+            return "Unknown exception";
+        }
+    } catch (...) {  // no memory for the text
+        return {};
+    }
+}
+
 void handleException() noexcept
 {
-    AnsiString message;
-    try {
-        throw;
-    } catch (const Exception& e) {
-        message = e.message();
-    } catch (const std::exception& e) {
-        message = e.what();
-    } catch (...) {
-        message = "Unknown exception";
-    }
+    const AnsiString message = exceptionMessage();
     try {
         if (handler()) {
             handler()(message);

@@ -47,6 +47,9 @@ void onTerminationRequest(std::function<void()> handler);
 void setExceptionHandler(std::function<void(const AnsiString& message)> handler);
 // Reports the exception being handled; call only inside a catch block.
 void handleException() noexcept;
+// The message of the exception being handled, as handleException reports
+// it; call only inside a catch block.
+AnsiString exceptionMessage() noexcept;
 
 template <class F>
 void guard(F&& f) noexcept

@@ -187,15 +187,24 @@ std::vector<AnsiString> names()
 
 std::optional<AnsiString> read(const AnsiString& name)
 {
+    const auto path = readPath(name);
+    if (!path) return std::nullopt;
+    return codepage::fromUtf8(*path);
+}
+
+std::optional<std::string> readPath(const AnsiString& name)
+{
     if (!validName(name)) return std::nullopt;
     const std::string file = fileOf(name);
     if (file.empty()) return std::nullopt;
     const auto exec = execOfFile(userdirs::autostartDir() + '/' + file);
     if (!exec) return std::nullopt;
-    return codepage::fromUtf8(programOf(*exec));
+    return programOf(*exec);
 }
 
-bool write(const AnsiString& name, const AnsiString& program)
+bool write(const AnsiString& name, const AnsiString& program) { return writePath(name, codepage::toUtf8(program)); }
+
+bool writePath(const AnsiString& name, const std::string& program)
 {
     if (!validName(name) || !writableText(program)) return false;
     try {
@@ -205,8 +214,8 @@ bool write(const AnsiString& name, const AnsiString& program)
         std::string file = fileOf(name);
         if (file.empty()) file = codepage::toUtf8(name) + std::string(kSuffix);
         const std::string content = "[Desktop Entry]\nType=Application\nName=" +
-                                    escapeString(codepage::toUtf8(name)) + "\nExec=" +
-                                    escapeString(codepage::toUtf8(execOf(program))) + "\n";
+                                    escapeString(codepage::toUtf8(name)) + "\nExec=" + escapeString(execOf(program)) +
+                                    "\n";
         return lockedfile::update(dir + '/' + file, lock, true, [&](std::string& text) {
             text = content;
             return true;

@@ -15,6 +15,7 @@
 #include "platform/ansistring.h"
 
 #include <optional>
+#include <string>
 #include <vector>
 
 namespace autostart {
@@ -23,9 +24,13 @@ namespace autostart {
 std::vector<AnsiString> names();
 // The program an entry starts; nullopt when there is no such entry.
 std::optional<AnsiString> read(const AnsiString& name);
+// The same as the file system's bytes (a path of any name), not cp1251.
+std::optional<std::string> readPath(const AnsiString& name);
 // Creates or replaces the entry; false when it cannot be written (nothing
 // is then changed).
 bool write(const AnsiString& name, const AnsiString& program);
+// The same with the program's path as the file system's bytes.
+bool writePath(const AnsiString& name, const std::string& program);
 // False when there was no such entry or it cannot be removed.
 bool remove(const AnsiString& name);
 

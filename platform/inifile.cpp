@@ -1,19 +1,14 @@
 #include "platform/inifile.h"
 
+#include "platform/atomicfile.h"
 #include "platform/codepage.h"
 
-#include <cerrno>
+#include <algorithm>
 #include <climits>
-#include <cstdio>
-#include <fcntl.h>
 #include <fstream>
 #include <sstream>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
-
-constexpr size_t kMaxValue = 2047;  // the host reads values through a 2048-byte buffer
 
 std::string trim(std::string_view s) { return Trim(s); }
 
@@ -178,9 +173,7 @@ AnsiString TIniFile::ReadString(const AnsiString& section, const AnsiString& key
 {
     const Section* s = findSection(section);
     const Line* l = s ? findKey(*s, key) : nullptr;
-    AnsiString v = l ? unquote(l->value) : def;
-    if (v.size() > kMaxValue) v.resize(kMaxValue);
-    return v;
+    return l ? unquote(l->value) : def;
 }
 
 int32_t TIniFile::ReadInteger(const AnsiString& section, const AnsiString& key, int32_t def) const
@@ -231,7 +224,9 @@ void TIniFile::WriteString(const AnsiString& section, const AnsiString& key, con
     size_t at = s->lines.size();
     while (at > 0 && trim(s->lines[at - 1].raw).empty()) --at;
     s->lines.insert(s->lines.begin() + static_cast<std::ptrdiff_t>(at), std::move(l));
-    s->keysValid = false;
+    // Only blank lines moved, and they hold no key: the index stays good with
+    // the new key added, so writing a section key by key stays linear.
+    if (s->keysValid) s->keys.emplace(keyOf(key), at);
 }
 
 void TIniFile::WriteInteger(const AnsiString& section, const AnsiString& key, int32_t value)
@@ -268,9 +263,7 @@ std::vector<std::pair<AnsiString, AnsiString>> TIniFile::ReadSectionValues(const
     if (!s) return out;
     for (const Line& l : s->lines) {
         if (!l.isKey || findKey(*s, l.key) != &l) continue;  // later duplicates are hidden
-        AnsiString v = unquote(l.value);
-        if (v.size() > kMaxValue) v.resize(kMaxValue);
-        out.emplace_back(l.key, std::move(v));
+        out.emplace_back(l.key, unquote(l.value));
     }
     return out;
 }
@@ -292,6 +285,18 @@ void TIniFile::EraseSection(const AnsiString& section)
     modified_ = true;
 }
 
+void TIniFile::RenameSection(const AnsiString& section, const AnsiString& newName)
+{
+    checkSectionName(newName);
+    const auto it = index_.find(keyOf(section));
+    if (it == index_.end()) return;
+    Section& s = sections_[it->second];
+    s.header = "[" + newName + "]";
+    s.name = newName;
+    reindex();
+    modified_ = true;
+}
+
 void TIniFile::DeleteKey(const AnsiString& section, const AnsiString& key)
 {
     Section* s = findSection(section);
@@ -299,6 +304,16 @@ void TIniFile::DeleteKey(const AnsiString& section, const AnsiString& key)
     if (!l) return;
     s->lines.erase(s->lines.begin() + (l - s->lines.data()));
     s->keysValid = false;
+    modified_ = true;
+}
+
+void TIniFile::DeleteKeys(const AnsiString& section)
+{
+    Section* s = findSection(section);
+    if (!s) return;
+    if (std::erase_if(s->lines, [](const Line& l) { return l.isKey; }) == 0) return;
+    s->keys.clear();
+    s->keysValid = true;
     modified_ = true;
 }
 
@@ -319,35 +334,16 @@ void TIniFile::UpdateFile()
         for (const Line& l : s.lines) text += l.raw + "\r\n";
     }
 
-    const AnsiString failure = "Unable to write to " + codepage::fromUtf8(fileName_);
-    std::string tmp = fileName_ + ".XXXXXX";
-    const int fd = mkstemp(tmp.data());
-    if (fd < 0) throw EIniFileException(failure);
-    bool ok = true;
-    size_t done = 0;
-    while (ok && done < text.size()) {
-        const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        ok = n > 0;
-        if (ok) done += static_cast<size_t>(n);
-    }
-    // Keep the old file's permissions; a new file gets the usual 0666 & ~umask.
-    struct stat st {};
-    if (ok) {
-        if (stat(fileName_.c_str(), &st) == 0) {
-            ok = fchmod(fd, st.st_mode & 07777) == 0;
-        } else {
-            const mode_t mask = umask(0);
-            umask(mask);
-            ok = fchmod(fd, 0666 & ~mask) == 0;
-        }
-    }
-    ok = ok && fsync(fd) == 0;
-    ok = (::close(fd) == 0) && ok;
-    ok = ok && std::rename(tmp.c_str(), fileName_.c_str()) == 0;
-    if (!ok) {
-        ::unlink(tmp.c_str());
-        throw EIniFileException(failure);
-    }
+    if (!atomicfile::replace(fileName_, text)) throw WriteError(fileName_);
     modified_ = false;
+}
+
+void TIniFile::DeleteFile(const std::string& fileName)
+{
+    if (!atomicfile::remove(fileName)) throw WriteError(fileName);
+}
+
+EIniFileException TIniFile::WriteError(const std::string& fileName)
+{
+    return EIniFileException("Unable to write to " + codepage::fromUtf8(fileName));
 }

@@ -4,17 +4,20 @@
 //  - Windows-1251 bytes; LF or CR LF read, CR LF written;
 //  - section and key names compared without letter case (Cyrillic too) and
 //    trimmed; the first occurrence of a section or key wins;
-//  - values trimmed, one pair of enclosing quotes (" or ') dropped, at most
-//    2047 characters read; lines starting with ";" are comments;
+//  - values trimmed, one pair of enclosing quotes (" or ') dropped, read
+//    whole whatever their length (the files are the programs' own, and what
+//    was written must read back); lines starting with ";" are comments;
 //  - file order kept: a rewritten key stays in its place, a new key goes after
 //    the last key of its section, a new section to the end of the file; empty
 //    sections, comments and unknown keys are kept as they stand.
 //
-// Changes are made in memory and written by UpdateFile() at once: a temporary
-// file in the same folder, flushed, then renamed over the old one, so a
-// failed write raises "Unable to write to <file>" and leaves the old file
-// whole. Names the format cannot hold faithfully are refused with an
-// EIniFileException rather than written to read back differently.
+// Changes are made in memory and written by UpdateFile() at once, by the
+// rules of platform/atomicfile: a temporary file in the same folder, flushed,
+// then renamed over the old one; a read-only file stays as it is and a
+// symbolic link keeps pointing at the file it names. A failed or refused write
+// raises "Unable to write to <file>" and leaves the old file whole. Names the
+// format cannot hold faithfully are refused with an EIniFileException rather
+// than written to read back differently.
 
 #include "platform/exception.h"
 
@@ -63,12 +66,23 @@ public:
     bool ValueExists(const AnsiString& section, const AnsiString& key) const;
 
     void EraseSection(const AnsiString& section);
+    // Gives the section (its first occurrence) a new name in its place; the
+    // new name is checked as a written one is. Nothing when it is missing.
+    void RenameSection(const AnsiString& section, const AnsiString& newName);
     void DeleteKey(const AnsiString& section, const AnsiString& key);
+    // Deletes every key of the section, later duplicates too; the section
+    // keeps its place, its comments and its blank lines.
+    void DeleteKeys(const AnsiString& section);
     // Forgets every line: the next UpdateFile writes only what is written after.
     void Clear();
 
     // Writes the file when anything changed since it was read or last written.
     void UpdateFile();
+    // Deletes the file by the same rules ("Unable to write to <file>" when it
+    // is read-only); a missing file is no error.
+    static void DeleteFile(const std::string& fileName);
+    // The error a refused or failed write of the file raises.
+    static EIniFileException WriteError(const std::string& fileName);
     bool Modified() const noexcept { return modified_; }
 
 private:

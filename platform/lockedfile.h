@@ -1,9 +1,11 @@
 #pragma once
 // Private helper of the registry and the atom table: a small file that several
 // processes share, always read whole and replaced whole. A change is made under
-// an exclusive flock on a separate lock file, written to a temporary file in
-// the same folder and renamed into place, so a reader needs no lock and never
-// sees half a file.
+// an exclusive flock on a separate lock file and saved by the rules of
+// platform/atomicfile (a temporary file renamed into place), so a reader needs
+// no lock and never sees half a file.
+
+#include "platform/atomicfile.h"
 
 #include <cerrno>
 #include <fcntl.h>
@@ -47,34 +49,15 @@ struct Fd {
     }
 };
 
-inline bool writeAll(int fd, const std::string& text)
-{
-    size_t done = 0;
-    while (done < text.size()) {
-        const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        done += static_cast<size_t>(n);
-    }
-    return true;
-}
-
-inline std::string folderOf(const std::string& path)
-{
-    const size_t slash = path.rfind('/');
-    return slash == std::string::npos ? std::string(".") : path.substr(0, slash == 0 ? 1 : slash);
-}
-
 }  // namespace detail
 
 // Runs change(text) under the lock, with the file's current text ("" when it
 // is missing). change returns false to give up: nothing is written and update
 // returns false. When the text comes back unchanged nothing is written either.
-// Otherwise the new text replaces the file (mode 0600); durable also syncs the
-// file and its folder to disk. False when the file cannot be read or written;
-// the old file then stays as it was.
+// Otherwise the new text replaces the file (a new file gets mode 0600);
+// durable also syncs the file and its folder to disk. False when the file
+// cannot be read or written (a read-only file among them); the old file then
+// stays as it was.
 template <class Change>
 bool update(const std::string& path, const std::string& lockPath, bool durable, Change&& change)
 {
@@ -88,26 +71,7 @@ bool update(const std::string& path, const std::string& lockPath, bool durable, 
     const std::string old = text;
     if (!change(text)) return false;
     if (text == old) return true;
-
-    // One writer at a time holds the lock, so a fixed temporary name is safe.
-    const std::string temp = path + ".tmp";
-    {
-        detail::Fd out{::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600)};
-        if (out.fd < 0) return false;
-        if (!detail::writeAll(out.fd, text) || (durable && ::fsync(out.fd) != 0)) {
-            ::unlink(temp.c_str());
-            return false;
-        }
-    }
-    if (::rename(temp.c_str(), path.c_str()) != 0) {
-        ::unlink(temp.c_str());
-        return false;
-    }
-    if (durable) {
-        detail::Fd dir{::open(detail::folderOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)};
-        if (dir.fd >= 0) ::fsync(dir.fd);
-    }
-    return true;
+    return atomicfile::replace(path, text, {0600, durable});
 }
 
 }  // namespace lockedfile

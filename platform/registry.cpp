@@ -6,6 +6,7 @@
 #include "platform/userdirs.h"
 
 #include <algorithm>
+#include <string>
 #include <string_view>
 #include <utility>
 
@@ -19,10 +20,13 @@
 //
 // Writers give a new key's parents sections of their own; where the file lacks
 // them, the parents still exist. Inside quotes a backslash is written \\, a
-// quote \" and a control byte (below 0x20, 0x7F, 0x98) \xHH with HH the cp1251
-// byte, so any text reads back unchanged. "@" names the key's unnamed value.
-// Lines that do not parse are skipped, and so are the values under a header
-// that does not.
+// quote \" and a control byte (below 0x20, 0x7F) or a byte that is no part of
+// a UTF-8 character \xHH, HH being the byte of the file's text, so any text
+// reads back unchanged. A string value is kept as the bytes the file holds:
+// read as a text it becomes cp1251, read as a path it stays as it is, so a
+// file name of any bytes survives. "@" names the key's unnamed value. Lines
+// that do not parse are skipped, and so are the values under a header that
+// does not.
 
 namespace registry {
 namespace {
@@ -33,7 +37,7 @@ struct Value {
     AnsiString name;
     bool isDword = false;
     uint32_t dword = 0;
-    AnsiString text;
+    std::string bytes;  // a string value as the file holds it (UTF-8, or a path's own bytes)
 };
 
 struct Key {
@@ -144,22 +148,58 @@ void setValue(Key& key, Value value)
 
 // ---- the file ------------------------------------------------------------
 
-void appendQuoted(AnsiString& out, std::string_view s)
+// Length of the UTF-8 character at s[i], 0 when the bytes there are none.
+size_t utf8Length(std::string_view s, size_t i)
+{
+    const unsigned char b = byteOf(s[i]);
+    size_t n = 0;
+    char32_t cp = 0;
+    if (b < 0x80) return 1;
+    if (b >= 0xC2 && b <= 0xDF) {
+        n = 2;
+        cp = b & 0x1F;
+    } else if (b >= 0xE0 && b <= 0xEF) {
+        n = 3;
+        cp = b & 0x0F;
+    } else if (b >= 0xF0 && b <= 0xF4) {
+        n = 4;
+        cp = b & 0x07;
+    } else {
+        return 0;
+    }
+    if (i + n > s.size()) return 0;
+    for (size_t k = 1; k < n; ++k) {
+        const unsigned char c = byteOf(s[i + k]);
+        if ((c & 0xC0) != 0x80) return 0;
+        cp = (cp << 6) | (c & 0x3F);
+    }
+    const bool overlong = (n == 3 && cp < 0x800) || (n == 4 && cp < 0x10000);
+    if (overlong || (cp >= 0xD800 && cp <= 0xDFFF) || cp > 0x10FFFF) return 0;
+    return n;
+}
+
+// s (bytes of the file's text) quoted.
+void appendQuoted(std::string& out, std::string_view s)
 {
     static constexpr char kHex[] = "0123456789abcdef";
     out += '"';
-    for (char c : s) {
+    for (size_t i = 0; i < s.size();) {
+        const char c = s[i];
         const unsigned char b = byteOf(c);
+        const size_t n = utf8Length(s, i);
         if (c == '\\' || c == '"') {
             out += '\\';
             out += c;
-        } else if (b < 0x20 || b == 0x7F || b == 0x98) {  // 0x98 is a C1 control in Unicode
+        } else if (n == 0 || b < 0x20 || b == 0x7F) {
             out += "\\x";
             out += kHex[b >> 4];
             out += kHex[b & 15];
         } else {
-            out += c;
+            out.append(s.substr(i, n));
+            i += n;
+            continue;
         }
+        ++i;
     }
     out += '"';
 }
@@ -173,10 +213,10 @@ int hexDigit(char c)
 }
 
 // Reads a quoted text at s[pos] (the opening quote); pos ends after the closing one.
-std::optional<AnsiString> parseQuoted(std::string_view s, size_t& pos)
+std::optional<std::string> parseQuoted(std::string_view s, size_t& pos)
 {
     if (pos >= s.size() || s[pos] != '"') return std::nullopt;
-    AnsiString out;
+    std::string out;
     for (size_t i = pos + 1; i < s.size(); ++i) {
         const char c = s[i];
         if (c == '"') {
@@ -227,7 +267,7 @@ std::optional<Value> parseValue(std::string_view line)
     } else {
         auto name = parseQuoted(line, pos);
         if (!name) return std::nullopt;
-        v.name = std::move(*name);
+        v.name = codepage::fromUtf8(*name);
     }
     if (pos >= line.size() || line[pos] != '=') return std::nullopt;
     const std::string_view data = line.substr(pos + 1);
@@ -241,7 +281,7 @@ std::optional<Value> parseValue(std::string_view line)
     size_t end = 0;
     auto text = parseQuoted(data, end);
     if (!text || end != data.size()) return std::nullopt;
-    v.text = std::move(*text);
+    v.bytes = std::move(*text);
     return v;
 }
 
@@ -258,10 +298,9 @@ std::optional<AnsiString> parseHeader(std::string_view line)
     return normalKey(rest);
 }
 
-Store parse(std::string_view utf8)
+Store parse(std::string_view text)
 {
-    if (utf8.starts_with("\xEF\xBB\xBF")) utf8.remove_prefix(3);
-    const AnsiString text = codepage::fromUtf8(utf8);
+    if (text.starts_with("\xEF\xBB\xBF")) text.remove_prefix(3);
     Store store;
     constexpr size_t kNone = ~size_t{0};
     size_t current = kNone;  // index into store; none under a bad header
@@ -272,7 +311,7 @@ Store parse(std::string_view utf8)
         if (line.empty()) continue;
         if (line[0] == '[') {
             current = kNone;
-            if (auto path = parseHeader(line)) {
+            if (auto path = parseHeader(codepage::fromUtf8(line))) {
                 Key* k = findKey(store, *path);
                 if (!k) k = &store.emplace_back(Key{*path, {}});
                 current = static_cast<size_t>(k - store.data());
@@ -288,30 +327,33 @@ Store parse(std::string_view utf8)
 std::string serialize(const Store& store)
 {
     static constexpr char kHex[] = "0123456789abcdef";
-    AnsiString out = "REGEDIT4\n\n";
+    std::string out = "REGEDIT4\n\n";
     for (const Key& k : store) {
         out += '[';
         out += kRoot;
-        if (!k.path.empty()) out += '\\' + k.path;
+        if (!k.path.empty()) {
+            out += '\\';
+            out += codepage::toUtf8(k.path);
+        }
         out += "]\n";
         for (const Value& v : k.values) {
             if (v.name.empty()) {
                 out += '@';
             } else {
-                appendQuoted(out, v.name);
+                appendQuoted(out, codepage::toUtf8(v.name));
             }
             out += '=';
             if (v.isDword) {
                 out += "dword:";
                 for (int shift = 28; shift >= 0; shift -= 4) out += kHex[(v.dword >> shift) & 15];
             } else {
-                appendQuoted(out, v.text);
+                appendQuoted(out, v.bytes);
             }
             out += '\n';
         }
         out += '\n';
     }
-    return codepage::toUtf8(out);
+    return out;
 }
 
 // ---- access --------------------------------------------------------------
@@ -369,7 +411,7 @@ bool isRunKey(const AnsiString& key)
 Value valueOf(const NamedValue& v)
 {
     if (const auto* d = std::get_if<uint32_t>(&v.data)) return Value{v.name, true, *d, {}};
-    return Value{v.name, false, 0, std::get<AnsiString>(v.data)};
+    return Value{v.name, false, 0, codepage::toUtf8(std::get<AnsiString>(v.data))};
 }
 
 }  // namespace
@@ -401,7 +443,16 @@ std::optional<AnsiString> readString(const AnsiString& key, const AnsiString& na
     const Store store = load();
     const Value* v = lookup(store, key, name);
     if (!v || v->isDword) return std::nullopt;
-    return v->text;
+    return codepage::fromUtf8(v->bytes);
+}
+
+std::optional<std::string> readPath(const AnsiString& key, const AnsiString& name)
+{
+    if (isRunKey(key)) return autostart::readPath(name);
+    const Store store = load();
+    const Value* v = lookup(store, key, name);
+    if (!v || v->isDword) return std::nullopt;
+    return v->bytes;
 }
 
 bool writeDword(const AnsiString& key, const AnsiString& name, uint32_t value)
@@ -412,7 +463,16 @@ bool writeDword(const AnsiString& key, const AnsiString& name, uint32_t value)
 bool writeString(const AnsiString& key, const AnsiString& name, const AnsiString& value)
 {
     if (isRunKey(key)) return autostart::write(name, value);
-    return writeValues(key, {NamedValue{name, value}});
+    return writePath(key, name, codepage::toUtf8(value));
+}
+
+bool writePath(const AnsiString& key, const AnsiString& name, const std::string& path)
+{
+    if (isRunKey(key)) return autostart::writePath(name, path);
+    return modify(key, [&](Store& store, const AnsiString& keyPath) {
+        setValue(makeKey(store, keyPath), Value{name, false, 0, path});
+        return true;
+    });
 }
 
 bool writeDwords(const AnsiString& key, const std::vector<std::pair<AnsiString, uint32_t>>& values)
@@ -499,7 +559,7 @@ std::vector<NamedValue> values(const AnsiString& key)
             if (v.isDword) {
                 out.push_back(NamedValue{v.name, v.dword});
             } else {
-                out.push_back(NamedValue{v.name, v.text});
+                out.push_back(NamedValue{v.name, codepage::fromUtf8(v.bytes)});
             }
         }
     }

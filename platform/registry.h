@@ -6,7 +6,7 @@
 // ("Software\\Kestrane\\Pager\\Position\\Main"); key and value names compare
 // without letter case (Cyrillic too). Values are typed (DWORD or string) and
 // keep their insertion order; overwriting a value keeps its place. Texts are
-// Windows-1251 in memory.
+// Windows-1251 in memory; paths are the file system's bytes.
 //
 // Nothing is cached between calls: the other program may have changed the
 // file. Every change is made under a file lock and renamed into place, so a
@@ -25,6 +25,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <utility>
 #include <variant>
 #include <vector>
@@ -45,11 +46,18 @@ bool valueExists(const AnsiString& key, const AnsiString& name);
 
 std::optional<uint32_t> readDword(const AnsiString& key, const AnsiString& name);
 std::optional<AnsiString> readString(const AnsiString& key, const AnsiString& name);
+// A string value that holds a file's path, as the file system's bytes (UTF-8
+// or whatever else a name holds), not turned into cp1251: any path the file
+// system holds comes back as it was written.
+std::optional<std::string> readPath(const AnsiString& key, const AnsiString& name);
 
 // Writers create the key (and its parents) when missing. They return false
 // when the store cannot be written; nothing is then changed.
 bool writeDword(const AnsiString& key, const AnsiString& name, uint32_t value);
 bool writeString(const AnsiString& key, const AnsiString& name, const AnsiString& value);
+// A path, stored with its bytes as they are (readPath gives them back; read
+// by readString it is a text like any other).
+bool writePath(const AnsiString& key, const AnsiString& name, const std::string& path);
 // Several DWORD values in one change of the file, in the order given.
 bool writeDwords(const AnsiString& key, const std::vector<std::pair<AnsiString, uint32_t>>& values);
 // Several values of either type in one change, in the order given.

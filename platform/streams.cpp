@@ -138,10 +138,15 @@ TFileStream::TFileStream(const std::string& FileName, unsigned Mode) : fileName_
         fd_ = ::open(FileName.c_str(), flags, 0666);
     } while (fd_ < 0 && errno == EINTR);
     if (fd_ < 0) {
-        const AnsiString text = "\"" + codepage::fromUtf8(FileName) + "\". " + reason(errno);
+        // Built by appending: GCC 12 warns (-Wrestrict) on a literal put in
+        // front of a temporary string.
+        AnsiString text = Mode == fmCreate ? "Cannot create file \"" : "Cannot open file \"";
+        text += codepage::fromUtf8(FileName);
+        text += "\". ";
+        text += reason(errno);
         if (Mode == fmCreate)
-            throw EFCreateError("Cannot create file " + text);
-        throw EFOpenError("Cannot open file " + text);
+            throw EFCreateError(text);
+        throw EFOpenError(text);
     }
 }
 

@@ -13,9 +13,22 @@ void TTrayForm::ShowHide()
         trayhost::hideToTray(this);
     } else {
         show();
-        if (isMinimized()) showNormal();
+        RestoreFromMinimized();
         SwitchToWindow(this, true);
     }
+}
+
+void TTrayForm::StartHidden()
+{
+    if (trayhost::available()) return;
+    startingMinimized_ = true;
+    showMinimized();
+    startingMinimized_ = false;
+}
+
+void TTrayForm::RestoreFromMinimized()
+{
+    if (isMinimized()) setWindowState((windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
 }
 
 void TTrayForm::aeMainMinimize()
@@ -28,7 +41,7 @@ void TTrayForm::aeMainMinimize()
 void TTrayForm::showEvent(QShowEvent* Event)
 {
     QMainWindow::showEvent(Event);
-    app::guard([this] { FormShow(); });
+    if (!Event->spontaneous()) app::guard([this] { FormShow(); });
 }
 
 void TTrayForm::hideEvent(QHideEvent* Event)

@@ -221,7 +221,17 @@ TAddrBook::~TAddrBook() = default;
 void TAddrBook::LoadGroups()
 {
     const TIniFile book(bookFile_);
-    groups_ = ReadBookGroups(book);
+    sections_ = ReadBookGroups(book);
+    groups_ = StorableNames(sections_, UnnamedGroup());
+    QStringList renamed;
+    for (size_t i = 0; i < groups_.size(); ++i) {
+        if (groups_[i] != sections_[i]) renamed << u("«%1»").arg(fromAnsi(groups_[i]));
+    }
+    if (!renamed.isEmpty()) {
+        notice(u("Названия некоторых групп адресной книги нельзя сохранить (пустое название или "
+                 "непечатаемые знаки в нём). Эти группы названы так: %1.")
+                   .arg(renamed.join(u(", "))));
+    }
     cbAddrBook->clear();
     for (const AnsiString& g : groups_) cbAddrBook->addItem(fromAnsi(g));
     const int last = static_cast<int>(groups_.size()) - 1;
@@ -266,8 +276,16 @@ void TAddrBook::cbAddrBookChange()
     ClearAddr();
     if (index >= 0 && index < static_cast<int>(groups_.size())) {
         const TIniFile book(bookFile_);
-        for (const TBookEntry& e : LoadBookGroup(book, groups_[static_cast<size_t>(index)])) {
+        std::vector<AnsiString> renamed;
+        for (const TBookEntry& e : LoadBookGroup(book, sections_[static_cast<size_t>(index)], &renamed)) {
             appendRow(e.Name, e.Item, GetTypeIndex(opList_, e.Item.Addr));
+        }
+        if (!renamed.empty()) {
+            QStringList names;
+            for (const AnsiString& n : renamed) names << u("«%1»").arg(fromAnsi(n));
+            notice(u("Имена некоторых записей группы «%1» содержали непечатаемые знаки, и сохранить их "
+                     "нельзя. Эти записи названы так: %2.")
+                       .arg(fromAnsi(groups_[static_cast<size_t>(index)]), names.join(u(", "))));
         }
     }
     if (ShowPanel) {
@@ -279,9 +297,13 @@ void TAddrBook::SaveBook()
 {
     const int index = ShownGroup();
     if (index < 0) return;
+    const auto i = static_cast<size_t>(index);
     TIniFile book(bookFile_);
-    WriteBookGroup(book, groups_[static_cast<size_t>(index)], shownEntries());
+    // A section whose name could not be stored takes the group's name in its place.
+    book.RenameSection(sections_[i], groups_[i]);
+    WriteBookGroup(book, groups_[i], shownEntries());
     book.UpdateFile();
+    sections_[i] = groups_[i];
 }
 
 void TAddrBook::ClearAddr()
@@ -549,12 +571,14 @@ bool TAddrBook::mAddrAddClick(const AnsiString& Name)
 {
     if (!acceptGroupName(Name, -1)) return false;
     groups_.push_back(Name);
+    sections_.push_back(Name);
     cbAddrBook->addItem(fromAnsi(Name));
     cbAddrBook->setCurrentIndex(cbAddrBook->count() - 1);
     try {
         cbAddrBookChange();
     } catch (...) {
         groups_.pop_back();
+        sections_.pop_back();
         cbAddrBook->removeItem(cbAddrBook->count() - 1);
         cbAddrBook->setCurrentIndex(ShownGroup());
         throw;
@@ -572,10 +596,12 @@ bool TAddrBook::mAddrDelClick()
     if (!ask(u("Вы действительно хотите удалить эту группу?"))) return false;
     TIniFile book(bookFile_);
     // Sections that differ in letter case only are one group: none may come back.
-    while (book.SectionExists(groups_[static_cast<size_t>(index)])) book.EraseSection(groups_[static_cast<size_t>(index)]);
+    const AnsiString section = sections_[static_cast<size_t>(index)];
+    while (book.SectionExists(section)) book.EraseSection(section);
     book.UpdateFile();
 
     groups_.erase(groups_.begin() + index);
+    sections_.erase(sections_.begin() + index);
     cbAddrBook->removeItem(index);
     const int count = static_cast<int>(groups_.size());
     cbAddrBook->setCurrentIndex(index < count ? index : count - 1);
@@ -591,7 +617,7 @@ bool TAddrBook::mAddrEditClick(const AnsiString& Name)
     const int index = cbAddrBook->currentIndex();
     if (groups_.empty() || index < 0) return false;
     if (!acceptGroupName(Name, index)) return false;
-    const AnsiString old = groups_[static_cast<size_t>(index)];
+    const AnsiString old = sections_[static_cast<size_t>(index)];
     TIniFile book(bookFile_);
     // The group is written under its new name at once, so nothing of it
     // depends on a later save point.
@@ -601,6 +627,7 @@ bool TAddrBook::mAddrEditClick(const AnsiString& Name)
     book.UpdateFile();
 
     groups_[static_cast<size_t>(index)] = Name;
+    sections_[static_cast<size_t>(index)] = Name;
     cbAddrBook->setItemText(index, fromAnsi(Name));
     return true;
 }
@@ -644,6 +671,14 @@ void TAddrBook::openRenameGroup()
 void TAddrBook::warn(const QString& Text)
 {
     if (Warn) Warn(Text);
+}
+
+void TAddrBook::notice(const QString& Text)
+{
+    if (Notice)
+        Notice(Text);
+    else
+        warn(Text);
 }
 
 bool TAddrBook::ask(const QString& Text) { return Ask && Ask(Text); }

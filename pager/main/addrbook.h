@@ -83,6 +83,8 @@ public:
     std::function<bool(const QString& Text)> Ask;
     // A refusal or failure the user should know of.
     std::function<void(const QString& Text)> Warn;
+    // A note on what loading changed (names made storable); Warn when unset.
+    std::function<void(const QString& Text)> Notice;
     // Status-bar panel Index gets Text (cp1251).
     std::function<void(int Index, const AnsiString& Text)> ShowPanel;
     // Called after the book's own part of a selection change, for the
@@ -97,7 +99,8 @@ public:
 
     // Start: the groups of book.dat into cbAddrBook, the group BookIndex
     // selected (the last one when it is beyond them, none when negative).
-    // No rows are loaded: SetViewAddr does that.
+    // No rows are loaded: SetViewAddr does that. Names the file holds but
+    // cannot take back are made storable (StorableNames), with a Notice.
     void LoadGroups();
     // Header row and second-column caption by View.Column2, then the shown
     // group reloaded from book.dat without saving it first.
@@ -153,6 +156,7 @@ private:
     bool acceptContactName(const AnsiString& Name, int Self);
     bool acceptGroupName(const AnsiString& Name, int Self);
     void warn(const QString& Text);
+    void notice(const QString& Text);
     bool ask(const QString& Text);
     void openAddContact();
     void openEditContact();
@@ -163,6 +167,10 @@ private:
     const TOpList& opList_;
     std::string bookFile_;
     std::vector<AnsiString> groups_;  // the items of cbAddrBook
+    // The section of each group as book.dat names it; it differs from the
+    // group's name only where the file's name could not be stored, until
+    // the group is next written.
+    std::vector<AnsiString> sections_;
     TBookRow* selected_ = nullptr;
     bool imagesShown_ = false;
 };

@@ -7,9 +7,11 @@
 #include "pager/program.h"
 #include "pager/sendlater.h"
 #include "pager/sentlog.h"
+#include "pager/service.h"
 #include "platform/app.h"
 #include "platform/clock.h"
 #include "platform/codepage.h"
+#include "platform/ui/hints.h"
 #include "platform/ui/trayhost.h"
 #include "platform/ui/webview.h"
 #include "tray/trayshell.h"
@@ -20,6 +22,7 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDateEdit>
+#include <QFocusEvent>
 #include <QFrame>
 #include <QGroupBox>
 #include <QHeaderView>
@@ -40,6 +43,7 @@
 #include <QTreeWidget>
 
 #include <algorithm>
+#include <cstdio>
 
 namespace {
 
@@ -106,6 +110,9 @@ AnsiString itemText(const QTreeWidgetItem* item, int column)
 {
     return item->data(column, Qt::UserRole).toByteArray().toStdString();
 }
+// The mark of a queue row taken into a send, and the last mark given.
+constexpr int kQueueMarkRole = Qt::UserRole + 1;
+qulonglong queueMarks = 0;
 QTreeWidgetItem* addItem(QTreeWidget* list, const AnsiString& a, const AnsiString& b, const AnsiString& c)
 {
     auto* item = new QTreeWidgetItem(list);
@@ -241,6 +248,12 @@ TMainWin::TMainWin(QWidget* parent) : TTrayForm(parent)
         return answer;
     };
     ShowMessage = [this](const QString& text) { QMessageBox::information(this, QString::fromUtf8(Title), text); };
+    ShowCloseErrors = [this](const QString& text) {
+        auto* box = new QMessageBox(QMessageBox::Critical, QString::fromUtf8(Title), text, QMessageBox::Ok, this);
+        closeReport_ = box;
+        box->exec();
+        delete closeReport_.data();
+    };
 
     createControls();
     bindEvents();
@@ -459,6 +472,16 @@ void TMainWin::bindEvents()
             ShowContactPanel(index, text);
     };
     Book->OnSelectItem = [this](TBookRow* item, bool selected) { lvAddrSelectItem(item, selected); };
+    // What loading the book changed is told once the window is up.
+    Book->Notice = [this](const QString& text) {
+        QPointer<TMainWin> self(this);
+        QMetaObject::invokeMethod(
+            this,
+            [self, text] {
+                if (self && !self->closing_ && self->ShowMessage) app::guard([&] { self->ShowMessage(text); });
+            },
+            Qt::QueuedConnection);
+    };
     AutoTexts->ParamsLoading = [this] { return ParamsLoading; };
     AutoTexts->ViewUserParam = [this](TBookRow* item) { ViewUserParam(item); };
 
@@ -478,6 +501,7 @@ void TMainWin::FormCreate()
 {
     // 1, 2: hints stay long; the tray icon gets the first picture of its list.
     app::application().HintHidePause = 120000;
+    hints::applyHintHidePause();
     icTray->SetIcon(icTray->Icons()->GetIcon(0));
     icTray->Loaded();
 
@@ -505,7 +529,7 @@ void TMainWin::FormCreate()
     // 5 to 7.
     LoadOptions();
     app::application().ShowMainForm = !Ini.Run.HideOnRun;
-    tSendLater->SetInterval(Ini.Connect.PollingInterval * 60000);
+    tSendLater->SetInterval(MinutesToMs(Ini.Connect.PollingInterval));
 
     // 8 to 10.
     Book->ShowImages(Ini.View.IconsInBook);
@@ -521,7 +545,7 @@ void TMainWin::FormCreate()
     AutoTexts->eSignature->setToolTip(AutoTexts->eHeader->toolTip());
 
     // 11.
-    tCheckMail->SetInterval(Ini.CheckEmail.CheckEvery * 60000);
+    tCheckMail->SetInterval(MinutesToMs(Ini.CheckEmail.CheckEvery));
     tCheckMail->SetEnabled(Ini.CheckEmail.Active);
 
     // 12: the groups; a remembered index beyond the last selects the last.
@@ -578,7 +602,7 @@ void TMainWin::FormCreate()
 void TMainWin::FormShow()
 {
     if (!Ini.Main.IconDblClick) icTray->Hide();
-    if (isMinimized()) showNormal();
+    if (!StartingMinimized()) RestoreFromMinimized();
     mShowHide->setText(u("Спрятать"));
     showHideImage_ = 1;
     mShowHide->setIcon(style()->standardIcon(QStyle::SP_TitleBarMinButton));
@@ -615,7 +639,7 @@ void TMainWin::bOptionsClick()
     if (!result.Ok) return;
     if (result.ViewChanged) {
         tSendLater->SetEnabled(false);
-        tSendLater->SetInterval(Ini.Connect.PollingInterval * 60000);
+        tSendLater->SetInterval(MinutesToMs(Ini.Connect.PollingInterval));
         tSendLater->SetEnabled(true);
         SetCountLog();
         Book->ShowImages(Ini.View.IconsInBook);
@@ -636,7 +660,7 @@ void TMainWin::bOptionsClick()
         LoadOperators(OpList, ProgramPath + OperatorsFile);
         LoadOperators(OpList, ProgramPath + UserOperatorsFile);
     }
-    tCheckMail->SetInterval(Ini.CheckEmail.CheckEvery * 60000);
+    tCheckMail->SetInterval(MinutesToMs(Ini.CheckEmail.CheckEvery));
     tCheckMail->SetEnabled(Ini.CheckEmail.Active);
     if (Ini.Main.IconDblClick) icTray->Show();
 }
@@ -706,7 +730,14 @@ void TMainWin::mTextEnter()
 
 bool TMainWin::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched == mText && event->type() == QEvent::FocusIn) app::guard([this] { mTextEnter(); });
+    // Entered from another control (or by a click): not when the window
+    // becomes active again or a menu closes, which leave the box the
+    // window's focus all along.
+    if (watched == mText && event->type() == QEvent::FocusIn) {
+        const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
+        if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason)
+            app::guard([this] { mTextEnter(); });
+    }
     return QMainWindow::eventFilter(watched, event);
 }
 
@@ -823,31 +854,51 @@ void TMainWin::closeEvent(QCloseEvent* event)
     }
     closing_ = true;
     if (question_) question_->reject();
-    if (!road_.Idle() && !road_.Waiting()) {
-        // A send is on the stack below this close: it is aborted here and
-        // the close goes on once it has unwound.
+    if (road_.Running()) {
+        // A send is on the stack below this close: it is aborted here (every
+        // wait of the SMTP client ends at once, and nothing more is waited
+        // for) and the close goes on once it has unwound.
         closeWanted_ = true;
         road_.Cancel();
         if (SMTP) SMTP->Abort();
         event->ignore();
         return;
     }
-    if (road_.Waiting()) app::guard([this] { finishSend(); });
-    FormCloseQuery();
+    // A send waiting for the dialer, or parked, is dropped; the dialer that
+    // was asked for it is told to hang up.
+    if (road_.Waiting() || road_.Parked()) app::guard([this] { finishSend(); });
+    const std::vector<AnsiString> errors = FormCloseQuery();
     closed_ = true;
+    reportCloseErrors(errors);
     event->accept();
     if (OnClosed) OnClosed();
 }
 
-void TMainWin::FormCloseQuery()
+void TMainWin::Terminate()
+{
+    terminating_ = true;
+    // A close that shows its errors waits for nobody now.
+    if (closeReport_) closeReport_->reject();
+    close();
+}
+
+std::vector<AnsiString> TMainWin::FormCloseQuery()
 {
     // Every step runs even when an earlier one failed; the close is never
-    // refused. A maximized window stores only that, keeping the normal place
-    // saved before.
-    app::guard([this] { SavePosition("Main", {x(), y(), height(), width(), false}, true, isMaximized()); });
-    auto saveColumns = [](const char* name, QTreeWidget* list) {
+    // refused, and its errors are told once all steps have run. A maximized
+    // window stores only that, keeping the normal place saved before.
+    std::vector<AnsiString> errors;
+    auto step = [&errors](auto&& work) {
+        try {
+            work();
+        } catch (...) {
+            errors.push_back(app::exceptionMessage());
+        }
+    };
+    step([this] { SavePosition("Main", {x(), y(), height(), width(), false}, true, isMaximized()); });
+    auto saveColumns = [&step](const char* name, QTreeWidget* list) {
         for (int i = 0; i < list->columnCount(); ++i) {
-            app::guard([&] {
+            step([&] {
                 SavePosition(AnsiString(name) + std::to_string(i), {-1, -1, -1, list->columnWidth(i), false}, true,
                              false);
             });
@@ -857,14 +908,31 @@ void TMainWin::FormCloseQuery()
     saveColumns("Send\\Columns\\Section", lvSendLater);
     saveColumns("Main\\Columns\\Section", lvLogs);
     // A running send was aborted and has unwound before this point.
-    app::guard([] { SaveOptions(); });
-    app::guard([this] { Book->SaveBook(); });
-    app::guard([this] { SaveLog(); });
-    app::guard([this] { Book->ClearAddr(); });
-    app::guard([this] {
+    step([] { SaveOptions(); });
+    step([this] { Book->SaveBook(); });
+    step([this] { SaveLog(); });
+    // The queue is saved whenever it changes; a change whose save failed is
+    // tried once more, so that nothing sent stays in wait.dat.
+    if (queueUnsaved_) step([this] { SaveSendLater(); });
+    step([this] { Book->ClearAddr(); });
+    step([this] {
         DisposeOp();
         PagerList.Clear();
     });
+    return errors;
+}
+
+void TMainWin::reportCloseErrors(const std::vector<AnsiString>& Errors)
+{
+    if (Errors.empty()) return;
+    if (terminating_ || !ShowCloseErrors) {
+        // Nobody is there to read a message box: the program ends all the same.
+        for (const AnsiString& e : Errors) std::fprintf(stderr, "%s\n", codepage::toUtf8(e).c_str());
+        return;
+    }
+    QStringList lines;
+    for (const AnsiString& e : Errors) lines << fromAnsi(e);
+    app::guard([&] { ShowCloseErrors(lines.join(QLatin1Char('\n'))); });
 }
 
 // ---- sending road ------------------------------------------------------------
@@ -940,11 +1008,13 @@ TSendJob TMainWin::MakeJob(int Mode, bool Manual)
             const AnsiString caption = itemText(entry, 0);
             if (caption.empty()) continue;
             const AnsiString to = itemText(entry, 1);
+            const qulonglong mark = ++queueMarks;
+            entry->setData(0, kQueueMarkRole, mark);
             for (int i = 0; i < Book->Count(); ++i) {
                 TBookRow* row = Book->Row(i);
                 if (!codepage::sameText(row->Name, to)) continue;
                 job.Recipients.push_back({row->Name, row->Item, RowFlags(i), false});
-                queueSend_.push_back({e, caption, itemText(entry, 2)});
+                queueSend_.push_back({mark, caption, itemText(entry, 2)});
             }
         }
     }
@@ -955,7 +1025,7 @@ void TMainWin::bSendClick(QObject* Sender)
 {
     if (closing_) return;
     if (Sender) {
-        if (!road_.Idle()) return;
+        if (!road_.Free()) return;  // a parked send is replaced by this one
         if (SelectUserIndex() < 0) {
             ShowMessage(u("Абонент не задан!"));
             return;
@@ -993,8 +1063,8 @@ void TMainWin::bindSmtp(TFxSMTP* Client)
 void TMainWin::ConnectToSMTP(bool Manual, int Mode)
 {
     if (closing_) return;
-    if (road_.Waiting() && !Manual) {
-        road_.Resume();
+    if ((road_.Waiting() || road_.Parked()) && !Manual) {
+        road_.Resume();  // the dialer's line is up
     } else if (!road_.Start(MakeJob(Mode, Manual))) {
         return;  // one send at a time
     }
@@ -1115,7 +1185,10 @@ void TMainWin::SMTPConnect()
     } catch (...) {
     }
     SetStatus({});
-    if (road_.Mode() == smChecked) {
+    // The box and the checks are cleared for the message that went out; a
+    // text the user has typed since the send started (it may have waited
+    // for the dialer) stays, with its checks.
+    if (road_.Mode() == smChecked && BodyText == road_.Job().BodyText) {
         ClearText(false);
         SelAddr(false);
     }
@@ -1180,7 +1253,10 @@ void TMainWin::SMTPDisconnect()
 void TMainWin::bClearClick(QObject* Sender)
 {
     SetStatus({});
-    if (road_.Idle()) {
+    // The user's "Очистить" drops a send parked for the dialer, and the
+    // dialer that was asked for it is told to hang up.
+    if (Sender && road_.Parked()) finishSend();
+    if (road_.Free()) {
         ClearText(Sender != nullptr);
         SelAddr(false);
         DropSentQueueRows();
@@ -1208,19 +1284,18 @@ void TMainWin::aeMainMessage(const winmsg::Message& Msg, bool& Handled)
     switch (Msg.msg) {
     case WM_DIAL_CONNECTED:
         Handled = true;
-        // Only a send that waits for the line goes on.
-        if (road_.Waiting()) bSendClick(nullptr);
+        // Only a send that waits for the line, or is parked, goes on.
+        if (road_.Waiting() || road_.Parked()) bSendClick(nullptr);
         break;
     case WM_DIAL_DISCONNECTED:
         Handled = true;
         SetStatus(cp("Связь разорвана"));
         if (road_.Running()) break;  // a send on its way ends by itself
-        if (road_.DialerFailed()) {
-            finishSend();
-        } else {
-            SetSendED(true);
-            if (!tSendLater->Enabled()) tSendLater->SetEnabled(true);
-        }
+        // The dialer redials on its own: a waiting send is parked for its
+        // "connected", the window is idle, and nothing is posted.
+        road_.DialerFailed();
+        SetSendED(true);
+        if (!tSendLater->Enabled()) tSendLater->SetEnabled(true);
         break;
     case WM_DIAL_DIALING:
         Handled = true;
@@ -1643,7 +1718,9 @@ void TMainWin::SaveSendLater()
         if (itemText(item, 0).empty()) continue;
         entries.push_back({itemText(item, 0), itemText(item, 1), itemText(item, 2)});
     }
+    queueUnsaved_ = true;
     SaveQueue(ProgramPath + WaitFile, entries);
+    queueUnsaved_ = false;
 }
 
 bool TMainWin::AddToSendLater(int Row)
@@ -1678,9 +1755,20 @@ bool TMainWin::IsSendLater()
 
 void TMainWin::SendLaterMode(int Mode)
 {
-    if (closing_ || !road_.Idle() || lvSendLater->topLevelItemCount() == 0) return;
+    if (closing_ || !road_.Free() || lvSendLater->topLevelItemCount() == 0) return;
     if (Mode == smQueueDue && !IsSendLater()) return;
     if (Mode == smQueueSelected && !lvSendLater->currentItem()) return;
+    // Each entry sent is struck off wait.dat at once. A queue that cannot be
+    // saved would send its entries again at every start, so nothing goes
+    // while it cannot: the timer's tick says so in the status line, a send
+    // asked for by the user with a message.
+    try {
+        SaveSendLater();
+    } catch (...) {
+        if (Mode != smQueueDue) throw;
+        SetStatus(app::exceptionMessage());
+        return;
+    }
     tSendLater->SetEnabled(false);
     tSendLater->Tag = Mode;
     ConnectToSMTP(true, Mode);
@@ -1692,8 +1780,8 @@ void TMainWin::SendLaterItem(int Index, bool DueOnly)
 {
     if (Index < 0 || static_cast<size_t>(Index) >= queueSend_.size()) return;
     const TQueueSend q = queueSend_[static_cast<size_t>(Index)];
-    QTreeWidgetItem* item = lvSendLater->topLevelItem(q.Entry);
-    if (!item) return;
+    QTreeWidgetItem* item = queueEntry(q.Entry);
+    if (!item) return;  // deleted by the user meanwhile
     if (DueOnly) {
         const TDue due = QueueDue(q.Caption, sysclock::now());
         if (due == TDue::Unreadable) setItemText(item, 0, {});
@@ -1714,6 +1802,15 @@ void TMainWin::SendLaterItem(int Index, bool DueOnly)
     SaveSendLater();
 }
 
+QTreeWidgetItem* TMainWin::queueEntry(qulonglong Mark) const
+{
+    for (int e = 0; e < lvSendLater->topLevelItemCount(); ++e) {
+        QTreeWidgetItem* item = lvSendLater->topLevelItem(e);
+        if (item->data(0, kQueueMarkRole).toULongLong() == Mark) return item;
+    }
+    return nullptr;
+}
+
 void TMainWin::DropSentQueueRows()
 {
     bool dropped = false;
@@ -1728,7 +1825,7 @@ void TMainWin::DropSentQueueRows()
 
 void TMainWin::mPSendLaterDelClick()
 {
-    if (!road_.Idle()) return;
+    if (!road_.Free()) return;
     QTreeWidgetItem* item = lvSendLater->currentItem();
     if (!item) return;
     delete item;
@@ -1737,7 +1834,7 @@ void TMainWin::mPSendLaterDelClick()
 
 void TMainWin::mPSendLaterDelAllClick()
 {
-    if (!road_.Idle()) return;
+    if (!road_.Free()) return;
     lvSendLater->clear();
     SaveSendLater();
 }

@@ -21,6 +21,7 @@
 
 #include <functional>
 #include <optional>
+#include <vector>
 
 class QAction;
 class QCheckBox;
@@ -36,6 +37,7 @@ class QTextEdit;
 class QTimeEdit;
 class QToolButton;
 class QTreeWidget;
+class QTreeWidgetItem;
 class TFxSMTP;
 class TFxSock;
 class TOrvTrayIcon;
@@ -124,6 +126,8 @@ public:
     std::function<bool()> ShowUpdateDialog;
     // Called once the window has closed for good (the program then ends).
     std::function<void()> OnClosed;
+    // Reports the errors of the close's save steps, after every step ran.
+    std::function<void(const QString& Text)> ShowCloseErrors;
     // Observes every status text as it is shown.
     std::function<void(const AnsiString& Text)> OnStatusChange;
 
@@ -150,6 +154,10 @@ public:
     bool DialerAsked() const noexcept { return road_.DialerAsked(); }
 
     // ---- life cycle (Part of the form)
+    // The program is asked to end (a logout, a kill): the window closes as
+    // the user would close it, and nobody is waited for; errors of the close
+    // go to stderr.
+    void Terminate();
     void LoadAdvert();
     void DisposeOp();
     void SetViewAddr();
@@ -213,7 +221,9 @@ private:
     void FormCreate();
     void FormShow() override;
     void FormHide() override;
-    void FormCloseQuery();
+    // Runs every save step of the close; the errors, one text each.
+    std::vector<AnsiString> FormCloseQuery();
+    void reportCloseErrors(const std::vector<AnsiString>& Errors);
     void cbCopyEMailClick();
     void cbUseThisParamClick();
     void lvAddrSelectItem(TBookRow* Item, bool Selected);
@@ -265,13 +275,17 @@ private:
     const AnsiString& SentText(int Index) const;
 
     // A queue send: for each recipient of the job, the queue entry it comes
-    // from (its row in lvSendLater), that entry's caption and text as they
-    // stood when the send started.
+    // from (a mark put on its row of lvSendLater, found again however the
+    // rows have moved meanwhile: the send may have been parked for the
+    // dialer), that entry's caption and text as they stood when the send
+    // started.
     struct TQueueSend {
-        int Entry = -1;
+        qulonglong Entry = 0;
         AnsiString Caption;
         AnsiString Text;
     };
+    // The row of lvSendLater that carries the mark; nullptr when it is gone.
+    QTreeWidgetItem* queueEntry(qulonglong Mark) const;
     std::vector<TQueueSend> queueSend_;
 
     TSendRoad road_;
@@ -280,6 +294,9 @@ private:
     bool closing_ = false;     // the close has begun: nothing new starts
     bool closeWanted_ = false;  // a close waits for the running send to unwind
     bool closed_ = false;      // FormCloseQuery has run
+    bool terminating_ = false;  // the program is asked to end: nobody to ask
+    bool queueUnsaved_ = false;  // the last save of wait.dat failed
+    QPointer<QDialog> closeReport_;  // the close's error report while it is open
     QPointer<QDialog> question_;  // the input box while it is open
     int showHideImage_ = 0;
     QString goodText_;       // the box's last text with the shown greeting and signature in place

@@ -100,7 +100,7 @@ TEST_F(DialerOptionsStore, AFullSaveWritesTheseBytes)
     SaveHandle(0);
     SaveDialerOptions();
 
-    const std::string path = codepage::toUtf8(codepage::fromUtf8(app::programFilePath()));
+    const std::string path = app::programFilePath();
     EXPECT_EQ(store(),
               "REGEDIT4\n\n"
               "[HKEY_CURRENT_USER\\Software]\n\n"

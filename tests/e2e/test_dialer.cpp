@@ -96,7 +96,8 @@ protected:
         registry::deleteKey("Software\\Kestrane");
         port = mwtest::freePort();
         ASSERT_NE(port, 0);
-        marks = testenv::makeDir("line-marks");
+        static int run = 0;
+        marks = testenv::makeDir("line-marks-" + std::to_string(++run));
         writePhonebook(marks);
         // The first number is busy; the second connects.
         registry::writeValues(std::string(kDialerKey) + "\\Entries\\" + cp("Провайдер"),
@@ -144,7 +145,8 @@ protected:
     }
 
     e2e::Display display;
-    e2e::PagerInstall install{"with-dialer"};
+    e2e::PagerInstall install{std::string("with-dialer-") +
+                              ::testing::UnitTest::GetInstance()->current_test_info()->name()};
     int port = 0;
     std::string marks;
     std::unique_ptr<QProcess> dialer;
@@ -170,6 +172,31 @@ TEST(Dialer, StartsShowsItsWindowAndLeavesItsValuesAtTheEnd)
     EXPECT_FALSE(registry::valueExists(kDialerKey, "Handle"));
     EXPECT_EQ(registry::readString(kDialerKey, "Path"), testenv::binDir() + "/OrvDialer");
     EXPECT_EQ(registry::readDword(std::string(kDialerKey) + "\\Entries\\" + cp("Провайдер"), "5551234"), 1u);
+}
+
+TEST(Dialer, ItsPathIsStoredAsTheFileSystemHoldsItWhateverTheFolderIsCalled)
+{
+    e2e::Display display;
+    if (display.name().isEmpty()) GTEST_SKIP() << "Xvfb could not start";
+    registry::deleteKey("Software\\Kestrane");
+    registry::writeDword(kDialerKey, "AutoRun", 1);
+    // Letters Windows-1251 has and letters it has not.
+    const std::string folder = testenv::makeDir("Звонилка josé ☃");
+    for (const char* f : {"OrvDialer", "rasapi32.so"})
+        std::filesystem::copy_file(testenv::binDir() + "/" + f, folder + "/" + f,
+                                   std::filesystem::copy_options::overwrite_existing);
+    auto dialer = std::make_unique<QProcess>();
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("DISPLAY", display.name());
+    env.insert("QT_QPA_PLATFORM", "xcb");
+    dialer->setProcessEnvironment(env);
+    dialer->start(QString::fromStdString(folder + "/OrvDialer"), {});
+    ASSERT_TRUE(dialer->waitForStarted(kWait));
+    ASSERT_TRUE(display.waitForWindow(kDialerTitle, kWait));
+    dialer->terminate();
+    EXPECT_EQ(e2e::waitForExit(*dialer, kWait), 0);
+    EXPECT_EQ(registry::readPath(kDialerKey, "Path"), folder + "/OrvDialer");
+    EXPECT_EQ(registry::readPath(registry::RunKey, "OrvDialer"), folder + "/OrvDialer");
 }
 
 TEST_F(DialerAndPager, ASendWaitsForTheLineThroughABusyAttemptAndTheLineGoesWhenItIsDone)
@@ -210,7 +237,14 @@ TEST_F(DialerAndPager, ASendGivenUpAfterTheBusyAttemptNeverBringsTheLineUp)
     // The dialer stores its options when the busy attempt has ended.
     ASSERT_TRUE(waitUntil([] { return registry::readString(kDialerKey, "Path").has_value(); }, kWait));
     ASSERT_TRUE(clickAt(240, 413));  // "Очистить" (or "Отмена" while the send waits)
-    // The redial was due 5 s after the busy attempt; the line never comes up.
+    // A server is there now, should anything still try to send.
+    mwtest::SmtpServer server("accept", port);
+    ASSERT_EQ(server.port(), port);
+    testenv::writeFile(marks + "/ready", "");
+    // The redial was due 5 s after the busy attempt; the line never comes up
+    // and nothing is sent.
     QThread::msleep(9000);
     EXPECT_EQ(events(marks), "");
+    EXPECT_EQ(server.connections(), 0);
+    EXPECT_TRUE(server.mails().empty());
 }

@@ -40,15 +40,16 @@ std::string withLineEnd(std::string s)
 
 }  // namespace
 
-void Peer::send(std::string_view bytes)
+bool Peer::send(std::string_view bytes)
 {
-    if (fd_ < 0) return;
+    if (fd_ < 0) return false;
     size_t off = 0;
     while (off < bytes.size()) {
         const ssize_t n = ::send(fd_, bytes.data() + off, bytes.size() - off, MSG_NOSIGNAL);
-        if (n <= 0) return;
+        if (n <= 0) return false;
         off += static_cast<size_t>(n);
     }
+    return true;
 }
 
 bool Peer::fill()

@@ -19,7 +19,8 @@ public:
     Peer(int fd, int stopFd, std::string& transcript, std::mutex& mutex)
         : fd_(fd), stopFd_(stopFd), transcript_(transcript), mutex_(mutex) {}
 
-    void send(std::string_view bytes);
+    // False once the client is gone.
+    bool send(std::string_view bytes);
     // One line through its LF; empty when the client closed.
     std::string readLine();
     // Message text through the line "." (CR LF . CR LF); empty when the

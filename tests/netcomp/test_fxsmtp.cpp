@@ -8,7 +8,13 @@
 
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
+#include <QTimer>
+
+#include <chrono>
+#include <memory>
 #include <regex>
+#include <thread>
 
 namespace {
 
@@ -33,6 +39,19 @@ public:
 };
 
 using scripted::messageOf;
+
+// Aborts the client from inside its N-th line read (counted from 1), as a
+// user's click or the end of the program does from the event loop.
+void abortAtRead(TFxSMTP& smtp, int n)
+{
+    smtp.ReportLevel = 8;
+    // The component calls a copy of its handler: the count lives outside.
+    auto reads = std::make_shared<int>(0);
+    smtp.OnStatus = [&smtp, n, reads](TFxSock*, const AnsiString& status) {
+        if (status == "ReadLn" && ++*reads == n)
+            QTimer::singleShot(0, QCoreApplication::instance(), [&smtp] { smtp.Abort(); });
+    };
+}
 
 // A client wired to a scripted server, recording its events in order.
 struct Session {
@@ -226,6 +245,20 @@ TEST(FxSmtpDialogue, RefusalsOfEachStep)
          "RSET\r\nMAIL FROM:<pager@example.org>\r\nRCPT TO:<555@gate.example>\r\nDATA\r\n", {"start", "failure"}, true},
         {"dot answered beyond 16 bits", {"250 ok", "250 ok", "250 ok", "354 go", "65786 ok"}, "65786 ok\r\n",
          "RSET\r\nMAIL FROM:<pager@example.org>\r\nRCPT TO:<555@gate.example>\r\nDATA\r\n", {"start", "failure"}, true},
+        // Answers that never accept the mail: the text goes only after a 3xx
+        // to DATA, and only a 2xx to the dot is acceptance.
+        {"DATA answered 250", {"250 ok", "250 ok", "250 ok", "250 go ahead"}, "250 go ahead\r\n",
+         "RSET\r\nMAIL FROM:<pager@example.org>\r\nRCPT TO:<555@gate.example>\r\nDATA\r\n", {"start"}},
+        {"dot answered 354", {"250 ok", "250 ok", "250 ok", "354 go", "354 more please"}, "354 more please\r\n",
+         "RSET\r\nMAIL FROM:<pager@example.org>\r\nRCPT TO:<555@gate.example>\r\nDATA\r\n", {"start", "failure"}, true},
+        {"dot answered 250- then 554", {"250 ok", "250 ok", "250 ok", "354 go", "250-queued\r\n554 rejected"},
+         "Invalid server reply",
+         "RSET\r\nMAIL FROM:<pager@example.org>\r\nRCPT TO:<555@gate.example>\r\nDATA\r\n", {"start"}, true},
+        {"dot answered 554- then 250", {"250 ok", "250 ok", "250 ok", "354 go", "554-rejected\r\n250 ok"},
+         "Invalid server reply",
+         "RSET\r\nMAIL FROM:<pager@example.org>\r\nRCPT TO:<555@gate.example>\r\nDATA\r\n", {"start"}, true},
+        {"RCPT answered 250- then 550", {"250 ok", "250 ok", "250-fine\r\n550 no"}, "Invalid server reply",
+         "RSET\r\nMAIL FROM:<pager@example.org>\r\nRCPT TO:<555@gate.example>\r\n", {"start"}},
         {"closed before the dot is answered", {"250 ok", "250 ok", "250 ok", "354 go", "<close>"},
          "Connection closed by server",
          "RSET\r\nMAIL FROM:<pager@example.org>\r\nRCPT TO:<555@gate.example>\r\nDATA\r\n",
@@ -253,6 +286,62 @@ TEST(FxSmtpDialogue, RefusalsOfEachStep)
     }
 }
 
+TEST(FxSmtpDialogue, MultiLineAnswerToDataAndDotIsAccepted)
+{
+    Session s("220 ready", {"250 hello", "250 reset", "250 sender ok", "250 rcpt ok", "354-go on\r\n354 end with .",
+                            "250-queued as 1\r\n250 thank you", "221 bye"});
+    s.smtp.Connect();
+    s.smtp.SendMail();
+    s.smtp.Disconnect();
+    EXPECT_EQ(s.server.received(), kHelo + kEnvelope + kHeader + "Hello\r\n.\r\nQUIT\r\n");
+    EXPECT_EQ(s.events, (std::vector<std::string>{"connect", "start", "success", "disconnect"}));
+    EXPECT_EQ(s.smtp.ReplyNumber(), 221);
+}
+
+// A server that sends one reply too many puts every later reply one command
+// late, so that the reply to RCPT would be read for DATA and the reply to
+// DATA for the mail. A reply that waits before its command is sent is a
+// protocol error, and nothing more is said on that connection.
+TEST(FxSmtpDialogue, AReplyBeforeItsCommandIsAProtocolError)
+{
+    {
+        Session s("220 ready\r\n250 surplus", {"250 hello", "250 reset", "250 ok", "250 ok", "354 go", "250 queued"});
+        EXPECT_EQ(messageOf([&] { s.smtp.Connect(); }), "Reply before command");
+        EXPECT_FALSE(s.smtp.Connected());
+        EXPECT_EQ(std::count(s.events.begin(), s.events.end(), "connect"), 0);
+        EXPECT_EQ(s.server.received(), "");  // neither HELO nor QUIT
+    }
+    {
+        Session s("220 ready", {"250 hello\r\n250 surplus", "250 reset", "250 ok", "250 ok", "354 go", "250 queued"});
+        s.smtp.Connect();
+        EXPECT_EQ(messageOf([&] { s.smtp.SendMail(); }), "Reply before command");
+        EXPECT_EQ(std::count(s.events.begin(), s.events.end(), "success"), 0);
+        EXPECT_EQ(s.transcript(), kHelo);
+    }
+}
+
+TEST(FxSmtpDialogue, RefusedGreetingOfAServerThatClosesReportsTheRefusal)
+{
+    scripted::Server server([](scripted::Peer& p) {
+        p.send("421 too busy\r\n");
+        p.close();
+    });
+    TFxSMTP smtp;
+    smtp.Host = "127.0.0.1";
+    smtp.Port = server.port();
+    EXPECT_EQ(messageOf([&] { smtp.Connect(); }), "421 too busy\r\n");
+    EXPECT_FALSE(smtp.Connected());
+}
+
+TEST(FxSmtpDialogue, QuitAnsweredByClosingIsNoError)
+{
+    Session s("220 ready", {"250 hello", "<close>"});
+    s.smtp.Connect();
+    EXPECT_EQ(messageOf([&] { s.smtp.Disconnect(); }), "(no exception)");
+    EXPECT_FALSE(s.smtp.Connected());
+    EXPECT_EQ(s.server.received(), kHelo + "QUIT\r\n");
+}
+
 TEST(FxSmtpDialogue, RefusedQuitRaisesAfterClosing)
 {
     Session s("220 ready", {"250 hello", "500 what"});
@@ -261,6 +350,96 @@ TEST(FxSmtpDialogue, RefusedQuitRaisesAfterClosing)
     EXPECT_FALSE(s.smtp.Connected());
     EXPECT_EQ(s.events, (std::vector<std::string>{"connect", "disconnect"}));
     EXPECT_EQ(s.server.received(), kHelo + "QUIT\r\n");
+}
+
+// A server that drips continuation lines of its greeting, each well inside
+// the time-out: the time-out bounds the whole reply, and once it has passed
+// nothing more is said or waited for (no HELO, no QUIT).
+TEST(FxSmtpTimeOut, OneTimeOutBoundsAWholeReplyOfManyLines)
+{
+    scripted::Server server([](scripted::Peer& p) {
+        // Far longer than the time-out; then a last line that would end it.
+        for (int i = 0; i < 200 && p.send("220-still here\r\n"); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        p.send("220 ready\r\n");
+        p.readToEnd();
+    });
+    TFxSMTP smtp;
+    smtp.Host = "127.0.0.1";
+    smtp.Port = server.port();
+    smtp.UserID = "pager";
+    smtp.SetTimeOut(500);
+    EXPECT_EQ(messageOf([&] { smtp.Connect(); }), "Socket readln aborted");
+    EXPECT_TRUE(smtp.TimedOut());
+    EXPECT_FALSE(smtp.Connected());
+    EXPECT_EQ(server.received(), "");
+}
+
+// After a wait that timed out or was aborted the dialogue is out of step:
+// nothing more is sent or waited for on that connection, so a silent server
+// costs one time-out, and an abort (the user's cancel, the end of the
+// program) ends the call at once.
+TEST(FxSmtpTimeOut, NothingIsWaitedForAfterATimeOutOrAnAbort)
+{
+    struct Case {
+        const char* name;
+        const char* greeting;  // nullptr: none ever comes
+        int timeOut;
+        int abortAtRead;  // 0: none
+        const char* connectError;
+        const char* sent;
+    } cases[] = {
+        {"silent server times out", nullptr, 300, 0, "Socket readln aborted", ""},
+        {"abort waiting for the greeting", nullptr, 0, 1, "Socket readln aborted", ""},
+        {"abort waiting for the HELO reply", "220 ready\r\n", 0, 2, "Socket readln aborted", "HELO pager\r\n"},
+        {"HELO reply times out", "220 ready\r\n", 300, 0, "Socket readln aborted", "HELO pager\r\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string greeting = c.greeting ? c.greeting : "";
+        scripted::Server server([greeting](scripted::Peer& p) {
+            if (!greeting.empty()) p.send(greeting);
+            p.readToEnd();
+        });
+        TFxSMTP smtp;
+        smtp.Host = "127.0.0.1";
+        smtp.Port = server.port();
+        smtp.UserID = "pager";
+        smtp.SetTimeOut(c.timeOut);
+        if (c.abortAtRead) abortAtRead(smtp, c.abortAtRead);
+        EXPECT_EQ(messageOf([&] { smtp.Connect(); }), c.connectError);
+        EXPECT_FALSE(smtp.Connected());
+        EXPECT_EQ(server.received(), c.sent);
+    }
+}
+
+TEST(FxSmtpTimeOut, DisconnectAfterAnAbortOnlyCloses)
+{
+    {
+        // Aborted while waiting for the reply to QUIT: ends at once, closed.
+        Session s("220 ready", {"250 hello"});
+        s.smtp.Connect();
+        abortAtRead(s.smtp, 1);  // the read of the reply to QUIT
+        EXPECT_EQ(messageOf([&] { s.smtp.Disconnect(); }), "Socket readln aborted");
+        EXPECT_FALSE(s.smtp.Connected());
+        EXPECT_EQ(s.server.received(), kHelo + "QUIT\r\n");
+    }
+    {
+        // Aborted between calls: the QUIT is not sent.
+        Session s("220 ready", {"250 hello", "221 bye"});
+        s.smtp.Connect();
+        s.smtp.Abort();
+        EXPECT_EQ(messageOf([&] { s.smtp.Disconnect(); }), "(no exception)");
+        EXPECT_FALSE(s.smtp.Connected());
+        EXPECT_EQ(s.server.received(), kHelo);
+        // The next connection is a fresh dialogue.
+        Session t("220 ready", kAllGood);
+        t.smtp.Abort();
+        t.smtp.Connect();
+        t.smtp.SendMail();
+        t.smtp.Disconnect();
+        EXPECT_EQ(t.server.received(), kHelo + kEnvelope + kHeader + "Hello\r\n.\r\nQUIT\r\n");
+    }
 }
 
 TEST(FxSmtpDialogue, SendMailInsideSendMailDoesNothing)

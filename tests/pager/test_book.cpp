@@ -1,6 +1,7 @@
 #include "pager/book.h"
 #include "pager/opdb.h"
 
+#include "platform/codepage.h"
 #include "platform/inifile.h"
 #include "tests/support/testenv.h"
 
@@ -12,6 +13,7 @@
 namespace {
 
 using testenv::cp;
+using namespace std::string_literals;
 
 const std::string kFixtures = ORV_FIXTURES "/book/";
 
@@ -203,6 +205,74 @@ TEST(BookFile, DuplicateKeysAreAllReplaced)
     WriteBookGroup(book, "G", {{"a", item("5")}});
     book.UpdateFile();
     EXPECT_EQ(testenv::readFile(path), "[G]\r\na=5\r\n");
+}
+
+// A contact line of 2,100 bytes (commas escaped) is written and read back
+// whole, not cut where the host's reader stopped.
+TEST(BookFile, ALongContactLineComesBackWhole)
+{
+    const std::string path = testenv::makeDir("book-long") + "/book.dat";
+    const AnsiString commas(255, ',');
+    TBookItem big;
+    big.Addr = "1@p.example.net";
+    big.EMail = commas;
+    big.FullName = commas;
+    big.Model = commas;
+    big.Header = commas;
+    big.Signature = AnsiString(54, ',');
+    big.OwnSignature = true;
+    {
+        TIniFile book(path);
+        WriteBookGroup(book, "G", {{"a", big}});
+        book.UpdateFile();
+    }
+    ASSERT_GT(BookItemToLine(big).size(), 2100u);
+    const auto back = LoadBookGroup(TIniFile(path), "G");
+    ASSERT_EQ(back.size(), 1u);
+    EXPECT_EQ(show(back[0].Item), show(big));
+}
+
+// Names a hostile book.dat holds but the writer cannot take back are made
+// storable when loading, and only those.
+TEST(BookNames, NamesTheFileCannotTakeBackAreMadeStorable)
+{
+    struct Case {
+        const char* what;
+        std::vector<std::string> names;
+        std::vector<std::string> shown;
+    };
+    const std::vector<Case> cases = {
+        {"good names stay", {"Друзья", "Работа"}, {"Друзья", "Работа"}},
+        {"an empty name", {"", "Друзья"}, {"Без названия", "Друзья"}},
+        {"control bytes inside", {"a\rb", "c\0d"s, "e\x01"}, {"a b", "c d", "e"}},
+        {"a made name taken already", {"a\rb", "A B", "a\tb", "", "без названия"},
+         {"a b (2)", "A B", "a b (3)", "Без названия (2)", "без названия"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::vector<AnsiString> names;
+        for (const std::string& n : c.names) names.push_back(codepage::fromUtf8(n));
+        std::vector<AnsiString> expected;
+        for (const std::string& n : c.shown) expected.push_back(codepage::fromUtf8(n));
+        EXPECT_EQ(StorableNames(names, UnnamedGroup()), expected);
+    }
+
+    const std::string path = testenv::makeDir("book-hostile") + "/book.dat";
+    testenv::writeFile(path, cp("[]\r\nИван\rПетров=1@p.example.net\r\nИван Петров=2@p.example.net\r\n") +
+                                 "N\0ul=3@p.example.net\r\nOk=4@p.example.net\r\n"s);
+    TIniFile book(path);
+    ASSERT_EQ(ReadBookGroups(book), std::vector<AnsiString>{""});
+    std::vector<AnsiString> renamed;
+    const auto entries = LoadBookGroup(book, "", &renamed);
+    std::vector<AnsiString> names;
+    for (const TBookEntry& e : entries) names.push_back(e.Name);
+    EXPECT_EQ(names, (std::vector<AnsiString>{cp("Иван Петров (2)"), cp("Иван Петров"), "N ul", "Ok"}));
+    EXPECT_EQ(renamed, (std::vector<AnsiString>{cp("Иван Петров (2)"), "N ul"}));
+    // All of it can be written back, under the group's new name in its place.
+    book.RenameSection("", UnnamedGroup());
+    WriteBookGroup(book, UnnamedGroup(), entries);
+    EXPECT_NO_THROW(book.UpdateFile());
+    EXPECT_EQ(LoadBookGroup(TIniFile(path), UnnamedGroup()).size(), 4u);
 }
 
 TEST(BookNames, ContactAndGroupNames)

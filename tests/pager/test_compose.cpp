@@ -156,6 +156,49 @@ TEST(Compose, RecodingByCode)
     EXPECT_EQ(RecodeText("Shchuka", 3, translit), WinToKoi(cp("Щука")));
 }
 
+// "\ " switches transliteration off for the rest of the contact's message,
+// parts after the one that holds it included; the next contact's message
+// starts with it on again.
+TEST(Compose, SwitchOffHoldsForTheRestOfTheMessage)
+{
+    TPagerList pagers;
+    pagers.Add("Mini 30", TPagerItem{30});
+    TBookItem item = contact();
+    item.Model = "Mini 30";
+    TComposeSettings s = settings();
+    TComposeFlags flags;  // no greeting, no signature
+    // Pieces of 21 characters: the switch comes in the first.
+    const AnsiString text = "Zhuk da \\ Zhuk net, i vsyo. Yozh tozhe zhivet";
+    struct Case {
+        int code;
+        std::vector<AnsiString> parts;  // in cp1251
+    } cases[] = {
+        {4, {cp("(1/3) Жук да Zhuk net, i>"), "(2/3)  vsyo. Yozh tozhe zhi>", "(3/3) vet"}},
+        {3, {WinToKoi(cp("(1/3) Жук да Zhuk net, i>")), "(2/3)  vsyo. Yozh tozhe zhi>", "(3/3) vet"}},
+    };
+    TRungler translit;
+    for (const Case& c : cases) {
+        item.Code = c.code;
+        for (int contact = 0; contact < 2; ++contact) {
+            SCOPED_TRACE(c.code * 10 + contact);
+            const auto mails = BuildMessage(text, "N", item, flags, s, pagers, translit, kNow);
+            ASSERT_EQ(mails.size(), c.parts.size());
+            for (size_t k = 0; k < mails.size(); ++k) EXPECT_EQ(mails[k].Body, c.parts[k]) << k;
+        }
+    }
+    // The window's transliterator keeps its own switch.
+    EXPECT_TRUE(translit.TransOn);
+
+    // One part alone, through RecodeText, with the switch carried by hand.
+    bool on = true;
+    EXPECT_EQ(RecodeText("Zhuk\\ Zhuk", 4, translit, on), cp("ЖукZhuk"));
+    EXPECT_FALSE(on);
+    EXPECT_EQ(RecodeText("Zhuk", 4, translit, on), "Zhuk");
+    EXPECT_EQ(RecodeText("Zhuk\\ Zhuk", 4, translit, on), cp("ZhukЖук"));
+    EXPECT_TRUE(on);
+    EXPECT_EQ(RecodeText("Zhuk", 4, translit), cp("Жук"));
+}
+
 TEST(Compose, GatewayAndSubject)
 {
     struct Case {

@@ -1,10 +1,12 @@
 #include "pager/encod.h"
 #include "pager/service.h"
+#include "platform/codepage.h"
 
 #include "tests/support/testenv.h"
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -12,6 +14,7 @@
 namespace {
 
 using testenv::cp;
+using namespace std::string_literals;
 
 QDateTime at(int y, int m, int d, int hh = 0, int mm = 0, int ss = 0, int ms = 0)
 {
@@ -238,6 +241,46 @@ TEST(Service, RecodeNames)
     EXPECT_EQ(RecodeCodeOfStored("KOI8"), 0);
     EXPECT_EQ(RecodeCodeOfStored("UTF8"), 0);
     EXPECT_EQ(RecodeCodeOfStored("WIN "), 0);
+}
+
+// Minutes as the timers take them: worked out in 64 bits, never more than a
+// timer's longest interval (a 32-bit product overflowed from 35,792 minutes).
+TEST(Service, MinutesToMs)
+{
+    struct Case {
+        int32_t minutes;
+        int32_t ms;
+    };
+    const std::vector<Case> cases = {
+        {5, 300000},         {1, 60000},           {9999, 599940000},      {35791, 2147460000},
+        {35792, INT32_MAX},  {40000, INT32_MAX},   {71583, INT32_MAX},     {INT32_MAX, INT32_MAX},
+        {0, 0},              {-1, 0},              {INT32_MIN, 0},
+    };
+    for (const auto& c : cases) EXPECT_EQ(MinutesToMs(c.minutes), c.ms) << c.minutes;
+}
+
+// What a reader takes from a hostile file becomes a text its writer takes back.
+TEST(Service, StorableNamesAndValues)
+{
+    struct Case {
+        std::string s;
+        std::string name;
+        std::string value;
+    };
+    const std::vector<Case> cases = {
+        {"Иван", "Иван", "Иван"},
+        {"Ив\rан", "Ив ан", "Ив ан"},
+        {"a\0b"s, "a b", "a b"},
+        {"a\tb", "a b", "a\tb"},
+        {"a\x01\x1f b", "a   b", "a\x01\x1f b"},
+        {"\r\nx\r", "x", "  x "},
+        {"\r", "", " "},
+        {"", "", ""},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(StorableName(codepage::fromUtf8(c.s)), codepage::fromUtf8(c.name));
+        EXPECT_EQ(OneLineValue(c.s), c.value);
+    }
 }
 
 AnsiString iconvToKoi8(const AnsiString& cp1251)

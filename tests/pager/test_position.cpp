@@ -8,8 +8,11 @@
 #include <QFile>
 
 #include <chrono>
+#include <filesystem>
+#include <sys/stat.h>
 #include <cstdlib>
 #include <thread>
+#include <unistd.h>
 
 namespace {
 
@@ -113,6 +116,28 @@ TEST_F(DialerHandle, StartsTheDialerFromItsPathAndWaitsForItsHandle)
 
     // Now it runs: the handle is returned at once.
     EXPECT_EQ(GetDialerHandle(), 0x00012345u);
+}
+
+// The dialer stores the path of its own program, which may lie in a folder
+// whose name cp1251 cannot spell; the pager still finds and starts it.
+TEST_F(DialerHandle, APathOfAnyBytesStartsTheDialer)
+{
+    for (const char* name : {"jos\xC3\xA9 ", "\xE6\x97\xA5\xE6\x9C\xAC ", "raw\xE9\xFF "}) {
+        SCOPED_TRACE(name);
+        registry::deleteKey(DialerKey);
+        // Made byte for byte (Qt would not keep a name that is no UTF-8).
+        const std::string dir = testenv::root() + "/" + name + std::to_string(counter++);
+        const std::string path = dir + "/OrvDialer";
+        ASSERT_EQ(mkdir(dir.c_str(), 0700), 0);
+        std::filesystem::copy_file(FAKE_DIALER, path);
+        ASSERT_EQ(chmod(path.c_str(), 0500), 0);
+        registry::writePath(DialerKey, "Path", path);
+        setDelay(0);
+        setenv("ORV_FAKE_DIALER_HANDLE", "0x00023456", 1);
+        EXPECT_EQ(GetDialerHandle(), 0x00023456u);
+        unlink(path.c_str());
+        rmdir(dir.c_str());
+    }
 }
 
 TEST_F(DialerHandle, ZeroWhenTheDialerIsTooSlowOrMissing)

@@ -1,13 +1,17 @@
 #include "pager/sendlater.h"
 
+#include "platform/inifile.h"
 #include "tests/support/testenv.h"
 
 #include <QLocale>
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <clocale>
 
 using testenv::cp;
+using namespace std::string_literals;
 
 TEST(SendLater, DueTest)
 {
@@ -66,4 +70,44 @@ TEST(SendLater, FileKeepsEveryEntryAndGoesWhenEmpty)
 
     SaveQueue(file, {});
     EXPECT_FALSE(testenv::fileExists(file));
+}
+
+// A lone CR in a To or Date value, a NUL in a text: what the file gives is
+// made storable when loading, so every later save of the queue goes through.
+TEST(SendLater, HostileValuesLoadAsValuesThatCanBeSavedAgain)
+{
+    const std::string file = testenv::makeDir("wait-hostile") + "/wait.dat";
+    testenv::writeFile(file, cp("[Message1]\r\nDate=05.03.2026\r07:09\r\nTo=Иван\rПетров\r\n") +
+                                 "Text=a\0b|c\r\n"s);
+    const auto entries = LoadQueue(file);
+    ASSERT_EQ(entries.size(), 1u);
+    EXPECT_EQ(entries[0].Date, "05.03.2026 07:09");
+    EXPECT_EQ(entries[0].To, cp("Иван Петров"));
+    EXPECT_EQ(entries[0].Text, "a b\r\nc");
+    ASSERT_NO_THROW(SaveQueue(file, entries));
+    const auto back = LoadQueue(file);
+    ASSERT_EQ(back.size(), 1u);
+    EXPECT_EQ(back[0].Date, entries[0].Date);
+    EXPECT_EQ(back[0].To, entries[0].To);
+    EXPECT_EQ(back[0].Text, entries[0].Text);
+    // A value that would end its line is written as a blank, not refused.
+    ASSERT_NO_THROW(SaveQueue(file, {{"05.03.2026 07:09", "a\rb", "x\0y"s}}));
+    EXPECT_EQ(LoadQueue(file)[0].To, "a b");
+}
+
+TEST(SendLater, AProtectedQueueFileIsNeitherReplacedNorDeleted)
+{
+    const std::string file = testenv::makeDir("wait-ro") + "/wait.dat";
+    const std::string old = "[Message1]\r\nDate=05.03.2026 07:09\r\nTo=a\r\nText=t\r\n";
+    testenv::writeFile(file, old);
+    chmod(file.c_str(), 0444);
+    for (const auto& entries : {std::vector<TQueueEntry>{{"06.03.2026 07:09", "b", "u"}}, std::vector<TQueueEntry>{}}) {
+        try {
+            SaveQueue(file, entries);
+            ADD_FAILURE() << "no exception";
+        } catch (const EIniFileException& e) {
+            EXPECT_EQ(e.message(), "Unable to write to " + file);
+        }
+        EXPECT_EQ(testenv::readFile(file), old);
+    }
 }

@@ -103,20 +103,107 @@ TEST(SendRoad, ServedRecipientsAreNotSentAgain)
     EXPECT_EQ(road.Pending(), (std::vector<int>{1}));
 }
 
-TEST(SendRoad, DialerFailureEndsOnlyAWaitingSend)
+TEST(SendRoad, DialerFailureParksOnlyAWaitingSend)
 {
     TSendRoad road;
     EXPECT_FALSE(road.DialerFailed());
+    EXPECT_TRUE(road.Idle());
     ASSERT_TRUE(road.Start(job(smChecked, true)));
-    EXPECT_FALSE(road.DialerFailed());
+    EXPECT_FALSE(road.DialerFailed());  // a send on its way ends by itself
     EXPECT_EQ(road.State(), TSendState::Connecting);
     ASSERT_EQ(road.Failed(true), TSendEnd::AskDialer);
+
+    // The dialer redials on its own: the send is kept, the window is idle,
+    // and the dialer was asked.
     EXPECT_TRUE(road.DialerFailed());
+    EXPECT_EQ(road.State(), TSendState::Parked);
+    EXPECT_TRUE(road.Free());
+    EXPECT_FALSE(road.Idle());
+    EXPECT_TRUE(road.DialerAsked());
+    EXPECT_EQ(road.Job().Recipients.size(), 2u);
+    EXPECT_TRUE(road.DialerFailed());  // every further failed attempt
+    EXPECT_TRUE(road.Parked());
+
+    // The line comes up: the parked send goes on in its mode, as a send the
+    // user did not start, and is over when it has run.
+    ASSERT_TRUE(road.Resume());
+    EXPECT_EQ(road.State(), TSendState::Connecting);
+    EXPECT_EQ(road.Mode(), smChecked);
+    EXPECT_FALSE(road.Job().Manual);
+    EXPECT_EQ(road.Pending(), (std::vector<int>{0, 1}));
+    EXPECT_FALSE(road.DialerFailed());
+    road.Connected();
+    road.Served(0);
+    road.Served(1);
+    road.Finished();
     EXPECT_TRUE(road.Idle());
     // The hang-up is still owed.
     EXPECT_TRUE(road.DialerAsked());
     road.HungUp();
     EXPECT_FALSE(road.DialerAsked());
+    EXPECT_FALSE(road.Resume());  // nothing parked: a line-up starts nothing
+}
+
+TEST(SendRoad, TheUsersNewSendReplacesAParkedOne)
+{
+    TSendRoad road;
+    ASSERT_TRUE(road.Start(job(smQueueAll, true, 1)));
+    ASSERT_EQ(road.Failed(true), TSendEnd::AskDialer);
+    EXPECT_FALSE(road.Start(job(smChecked, true)));  // not while it waits in the sending state
+    ASSERT_TRUE(road.DialerFailed());
+
+    ASSERT_TRUE(road.Start(job(smChecked, true, 3)));
+    EXPECT_EQ(road.State(), TSendState::Connecting);
+    EXPECT_EQ(road.Mode(), smChecked);
+    EXPECT_EQ(road.Job().Recipients.size(), 3u);
+    EXPECT_TRUE(road.Job().Manual);
+    EXPECT_TRUE(road.DialerAsked());
+    // It asks the dialer again when it cannot connect either.
+    EXPECT_EQ(road.Failed(true), TSendEnd::AskDialer);
+}
+
+TEST(SendRoad, DroppingAParkedSendOwesTheHangUp)
+{
+    TSendRoad road;
+    ASSERT_TRUE(road.Start(job(smChecked, true)));
+    ASSERT_EQ(road.Failed(true), TSendEnd::AskDialer);
+    ASSERT_TRUE(road.DialerFailed());
+    road.Finished();
+    EXPECT_TRUE(road.Idle());
+    EXPECT_TRUE(road.Job().Recipients.empty());
+    EXPECT_TRUE(road.DialerAsked());
+    EXPECT_FALSE(road.Resume());
+}
+
+TEST(SendRoad, TicksWhileASendIsParked)
+{
+    struct Case {
+        int parkedMode;
+        bool queueRuns;  // the queue tick may run now (else it is remembered)
+    } cases[] = {
+        {smChecked, false},
+        {smQueueSelected, false},
+        {smQueueAll, false},
+        // A parked send of the due entries is the ticks' own: the next tick
+        // sends them again, so the queue never stalls behind a dialer that
+        // has given up.
+        {smQueueDue, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.parkedMode);
+        TSendRoad road;
+        ASSERT_TRUE(road.Start(job(c.parkedMode, true)));
+        ASSERT_EQ(road.Failed(true), TSendEnd::AskDialer);
+        ASSERT_TRUE(road.DialerFailed());
+        EXPECT_EQ(road.QueueTick(), c.queueRuns);
+        EXPECT_EQ(road.QueueTickWaiting(), !c.queueRuns);
+        EXPECT_FALSE(road.MailTick());
+        EXPECT_FALSE(road.TakeQueueTick());
+        EXPECT_FALSE(road.TakeMailTick());
+        road.Finished();
+        EXPECT_EQ(road.TakeQueueTick(), !c.queueRuns);
+        EXPECT_TRUE(road.TakeMailTick());
+    }
 }
 
 TEST(SendRoad, TicksDuringASendRunOnceItIsOver)

@@ -1,10 +1,14 @@
 #include "pager/sentlog.h"
 
+#include "platform/inifile.h"
 #include "tests/support/testenv.h"
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 using testenv::cp;
+using namespace std::string_literals;
 
 TEST(SentLog, KeepsOneRowMoreThanItSavesAndSurvivesARestart)
 {
@@ -48,4 +52,29 @@ TEST(SentLog, MultiLineCyrillicTextRoundTripsByteForByte)
     EXPECT_EQ(back[0].Date, row.Date);
     EXPECT_EQ(back[0].Text, row.Text);
     EXPECT_EQ(LogDate(QDateTime(QDate(2001, 3, 5), QTime(9, 7, 30))), "05.03.2001 09:07:30");
+}
+
+// The log of a hostile messages.dat (a lone CR in To or Date, a NUL in the
+// text) loads as values that can be written back, so the close keeps it.
+TEST(SentLog, HostileValuesLoadAsValuesThatCanBeSavedAgain)
+{
+    const std::string file = testenv::makeDir("log-hostile") + "/messages.dat";
+    testenv::writeFile(file, "[Message1]\r\nTo=a\rb\r\nDate=05.03.2001\r09:07:30\r\nText=x\0y\r\n"s);
+    const auto rows = LoadLog(file);
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(rows[0].To, "a b");
+    EXPECT_EQ(rows[0].Date, "05.03.2001 09:07:30");
+    EXPECT_EQ(rows[0].Text, "x y");
+    ASSERT_NO_THROW(SaveLog(file, rows, 10));
+    EXPECT_EQ(testenv::readFile(file), "[Message1]\r\nTo=a b\r\nDate=05.03.2001 09:07:30\r\nText=x y\r\n");
+}
+
+TEST(SentLog, AProtectedLogFileStaysAsItWas)
+{
+    const std::string file = testenv::makeDir("log-ro") + "/messages.dat";
+    testenv::writeFile(file, "[Message1]\r\nTo=old\r\n");
+    chmod(file.c_str(), 0444);
+    EXPECT_THROW(SaveLog(file, {{"x", "y", "z"}}, 10), EIniFileException);
+    EXPECT_THROW(SaveLog(file, {}, 10), EIniFileException);
+    EXPECT_EQ(testenv::readFile(file), "[Message1]\r\nTo=old\r\n");
 }

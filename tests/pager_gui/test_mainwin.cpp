@@ -6,6 +6,7 @@
 
 #include "netcomp/fxsmtp.h"
 #include "pager/compose.h"
+#include "pager/encod.h"
 #include "pager/ini.h"
 #include "pager/program.h"
 #include "platform/app.h"
@@ -28,11 +29,13 @@
 #include <QTest>
 #include <QTextEdit>
 #include <QTimer>
+#include <QToolTip>
 #include <QToolButton>
 #include <QTreeWidget>
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <map>
 
@@ -107,6 +110,7 @@ protected:
             return answer;
         };
         w->OnClosed = [this] { closed = true; };
+        w->ShowCloseErrors = [this](const QString& t) { closeErrors.push_back(t); };
         w->show();
         EXPECT_TRUE(QTest::qWaitForWindowExposed(w.get()));
     }
@@ -154,6 +158,20 @@ protected:
         poll->start(10);
     }
     void pressSend() { QTest::mouseClick(w->bSend, Qt::LeftButton); }
+    // With the dialer on and nobody listening at the port: Анна is checked,
+    // the text typed and sent; returns once the dialer has been asked, with
+    // the request as the dialer logged it.
+    std::string sendAskingTheDialer(int port, const QString& text)
+    {
+        make({{"Connect", {{"Port", std::to_string(port)}, {"UseOrvDialer", "1"}}}});
+        check("Анна");
+        type(text);
+        statuses.clear();
+        pressSend();
+        const std::string dial = "3534:" + std::to_string(app::applicationWindow().handle()) + ";";
+        EXPECT_TRUE(mwtest::Dialer::waitForLog(dial)) << mwtest::Dialer::log();
+        return dial;
+    }
     std::string status() const { return codepage::toUtf8(w->Status()); }
     int checkedCount() const
     {
@@ -169,6 +187,7 @@ protected:
     std::vector<QString> messages;
     std::vector<QString> questions;
     std::optional<QString> answer;
+    std::vector<QString> closeErrors;
     bool closed = false;
 };
 
@@ -249,6 +268,122 @@ TEST_F(MainWin, CreationEdgeCases)
         EXPECT_EQ(w->gbLogs->isVisible(), c.logs);
         EXPECT_EQ(w->tSendLater->Running(), c.sendLaterTicks);
         EXPECT_EQ(w->RussianLayout, c.russian);
+        w.reset();
+    }
+}
+
+// Minutes times 60000 overflowed 32 bits: 40000 ended the sanitizer build at
+// start, 71583 made the queue tick every 12.7 s.
+TEST_F(MainWin, TimerIntervalsInMinutesStopAtTheLongestATimerTakes)
+{
+    struct Case {
+        const char* polling;
+        const char* every;
+        int pollingMs;
+        int everyMs;
+    } cases[] = {
+        {"5", "10", 300000, 600000},
+        {"40000", "71583", INT32_MAX, INT32_MAX},
+        {"35791", "35792", 2147460000, INT32_MAX},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.polling);
+        make({{"Connect", {{"PollingInterval", c.polling}}}, {"CheckEmail", {{"CheckEvery", c.every}}}});
+        EXPECT_EQ(w->tSendLater->Interval(), c.pollingMs);
+        EXPECT_EQ(w->tCheckMail->Interval(), c.everyMs);
+        EXPECT_TRUE(w->tSendLater->Running());
+        // The same after the options dialog, the two values exchanged.
+        w->ShowOptionsDialog = [&] {
+            Ini.Connect.PollingInterval = std::atoi(c.every);
+            Ini.CheckEmail.CheckEvery = std::atoi(c.polling);
+            return TOptiResult{true, true, false};
+        };
+        w->bOptionsClick();
+        EXPECT_EQ(w->tSendLater->Interval(), c.everyMs);
+        EXPECT_EQ(w->tCheckMail->Interval(), c.pollingMs);
+        w.reset();
+    }
+}
+
+TEST_F(MainWin, HintsStayUpForTheApplicationsHintPause)
+{
+    make();
+    QWidget* hinted = w->Book->cbAddrBook;
+    ASSERT_EQ(hinted->toolTip(), u("Группа"));
+    QHelpEvent e(QEvent::ToolTip, QPoint(2, 2), hinted->mapToGlobal(QPoint(2, 2)));
+    QApplication::sendEvent(hinted, &e);
+    EXPECT_EQ(hinted->toolTipDuration(), 120000);
+    QToolTip::hideText();
+}
+
+// Hidden to the tray from the maximized state, the window comes back maximized.
+TEST_F(MainWin, AMaximizedWindowComesBackMaximized)
+{
+    make();
+    w->showMaximized();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return w->isMaximized(); }, kWait));
+    // Minimized by the user: the state keeps "maximized" beside "minimized",
+    // and the window goes to the tray.
+    w->setWindowState(w->windowState() | Qt::WindowMinimized);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !w->isVisible(); }, kWait));
+    tray.Send(w->icTray, 0, trayhost::WM_LBUTTONDBLCLK);
+    EXPECT_TRUE(w->isVisible());
+    EXPECT_FALSE(w->isMinimized());
+    EXPECT_TRUE(w->isMaximized());
+    // Hidden and shown by the menu as well.
+    w->mShowHide->trigger();
+    EXPECT_FALSE(w->isVisible());
+    w->mShowHide->trigger();
+    EXPECT_TRUE(w->isMaximized());
+}
+
+// The Russian layout is chosen when the text box is entered from another
+// control, not whenever the window becomes active again (on X11 that would
+// switch the layout of the whole session).
+TEST_F(MainWin, RussianLayoutOnlyWhenTheTextBoxIsEntered)
+{
+    Keyboard kb;
+    kb.Layouts = {0x10409, 0x30419};
+    make({{"Message", {{"RusLayout", "1"}}}});
+    struct Case {
+        Qt::FocusReason reason;
+        bool switches;
+    } cases[] = {
+        {Qt::MouseFocusReason, true},         {Qt::TabFocusReason, true},    {Qt::BacktabFocusReason, true},
+        {Qt::ShortcutFocusReason, true},      {Qt::OtherFocusReason, true},  {Qt::ActiveWindowFocusReason, false},
+        {Qt::PopupFocusReason, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.reason);
+        kb.Activated.clear();
+        QFocusEvent in(QEvent::FocusIn, c.reason);
+        QApplication::sendEvent(w->mText, &in);
+        EXPECT_EQ(kb.Activated, c.switches ? std::vector<keyboard::HKL>{0x30419} : std::vector<keyboard::HKL>{});
+    }
+}
+
+// A start that keeps the window hidden leaves it in the tray; without a
+// notification area it shows it minimized, so it can be reached.
+TEST_F(MainWin, AHiddenStartWithoutATrayShowsTheWindowMinimized)
+{
+    for (bool trayThere : {true, false}) {
+        SCOPED_TRACE(trayThere);
+        tray.IsAvailable = trayThere;
+        testenv::writeFile(folder + "/pager.ini", pagerIni({{"Run", {{"HideOnRun", "1"}}}}));
+        w = std::make_unique<TMainWin>();
+        w->OnClosed = [] {};
+        EXPECT_FALSE(app::application().ShowMainForm);
+        w->StartHidden();
+        EXPECT_EQ(w->isVisible(), !trayThere);
+        EXPECT_EQ(w->isMinimized(), !trayThere);
+        // The window system's report of the mapped window changes nothing.
+        QApplication::processEvents();
+        EXPECT_EQ(w->isVisible(), !trayThere);
+        EXPECT_EQ(w->isMinimized(), !trayThere);
+        // From there the tray or the task bar brings it back.
+        w->ShowHide();
+        EXPECT_TRUE(w->isVisible());
+        EXPECT_FALSE(w->isMinimized());
         w.reset();
     }
 }
@@ -437,6 +572,34 @@ TEST_F(MainWin, WholeSendReachesTheServerPartByPart)
     EXPECT_TRUE(w->Road().Idle());
 }
 
+// A code LAT2KOI8 contact whose pager takes 30 characters: the "\\ " in the
+// first part switches transliteration off for the rest of the message, every
+// later part included; the next contact's message starts with it on.
+TEST_F(MainWin, TransliterationSwitchHoldsForEveryLaterPartOnTheWire)
+{
+    mwtest::SmtpServer server;
+    ASSERT_NE(server.port(), 0);
+    testenv::writeFile(folder + "/pagers.dat", cp("[Мини 30]\r\nMaxSymbols=30\r\n"));
+    testenv::writeFile(folder + "/book.dat", cp("[Друзья]\r\n"
+                                                "Первый=111@pager.example.net,,,Мини 30,LAT2KOI8\r\n"
+                                                "Второй=222@pager.example.net,,,Мини 30,LAT2KOI8\r\n"));
+    make({{"Connect", {{"Port", std::to_string(server.port())}}}});
+    check("Первый");
+    check("Второй");
+    type(u("Zhuk da \\ Zhuk net, i vsyo. Yozh tozhe zhivet"));
+    pressSend();
+    const std::vector<mwtest::Mail> mails = server.mails();
+    ASSERT_EQ(mails.size(), 6u);
+    // Pieces of 21 characters; the switch comes in the first.
+    const std::string parts[] = {WinToKoi(cp("(1/3) Жук да Zhuk net, i>")), "(2/3)  vsyo. Yozh tozhe zhi>",
+                                 "(3/3) vet"};
+    for (size_t i = 0; i < mails.size(); ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(mails[i].envelope[1], i < 3 ? "111@pager.example.net" : "222@pager.example.net");
+        EXPECT_EQ(mails[i].body(), "\r\n" + parts[i % 3] + "\r\n");
+    }
+}
+
 TEST_F(MainWin, CancelWhileTheServerStallsReturnsToIdleWithoutTheDialer)
 {
     mwtest::Dialer dialer;
@@ -499,14 +662,7 @@ TEST_F(MainWin, DialerRoadRefusedThenLineUpThenSendThenHangUp)
     ASSERT_NE(mwtest::Dialer::handle(), 0u);
     const int port = mwtest::freePort();
     ASSERT_NE(port, 0);
-    make({{"Connect", {{"Port", std::to_string(port)}, {"UseOrvDialer", "1"}}}});
-    check("Анна");
-    type(u("Привет"));
-    statuses.clear();
-    pressSend();  // connection refused: the dialer is asked
-
-    const std::string dial = "3534:" + std::to_string(app::applicationWindow().handle()) + ";";
-    ASSERT_TRUE(mwtest::Dialer::waitForLog(dial)) << mwtest::Dialer::log();
+    const std::string dial = sendAskingTheDialer(port, u("Привет"));  // connection refused
     EXPECT_TRUE(w->Road().Waiting());
     EXPECT_TRUE(w->DialerAsked());
     EXPECT_FALSE(w->bSend->isEnabled());
@@ -538,29 +694,136 @@ TEST_F(MainWin, DialerRoadRefusedThenLineUpThenSendThenHangUp)
     ASSERT_TRUE(QTest::qWaitFor([&] { return !w->Road().QueueTickWaiting(); }, kWait));
 }
 
-TEST_F(MainWin, DialerFailureEndsTheWaitAndAStrayLineUpStartsNothing)
+// The whole mail Анна gets for a text (code WIN: the text as typed).
+std::string annasMail(const char* text)
+{
+    return "From: Me<me@example.com>\r\n"
+           "To: pg555@capital.example.net\r\n"
+           "X-Mailer: Orvanta Pager 3.6\r\n"
+           "Mime-Version: 1.0\r\n"
+           "Content-Type: text/plain; charset=us-ascii\r\n"
+           "\r\n\r\n" +
+           cp(text) + "\r\n";
+}
+
+// The dialer posts 3537 before each redial and 3536 when a later attempt
+// connects: the send waits through the failed attempt, parked, and goes out
+// on the line that comes up; then the dialer is told to hang up.
+TEST_F(MainWin, ASendParkedByAFailedDialGoesOutWhenARedialConnects)
+{
+    mwtest::Dialer dialer;
+    ASSERT_NE(mwtest::Dialer::handle(), 0u);
+    const int port = mwtest::freePort();
+    const std::string dial = sendAskingTheDialer(port, u("Привет"));  // no line
+
+    dialer.report(WM_DIAL_DIALING);
+    dialer.report(WM_DIAL_DISCONNECTED);  // the first attempt failed; the dialer redials
+    ASSERT_TRUE(QTest::qWaitFor([&] { return w->Road().Parked(); }, kWait));
+    EXPECT_EQ(status(), "Связь разорвана");
+    EXPECT_TRUE(w->bSend->isEnabled());
+    EXPECT_EQ(w->bClear->text(), u("Очистить"));
+    EXPECT_TRUE(w->tSendLater->Enabled());
+    EXPECT_TRUE(w->DialerAsked());
+    EXPECT_EQ(w->mText->toPlainText(), u("Привет"));
+
+    mwtest::SmtpServer server("accept", port);  // the redial gets the line
+    ASSERT_EQ(server.port(), port);
+    dialer.report(WM_DIAL_DIALING);
+    dialer.report(WM_DIAL_AUTHENTICATING);
+    dialer.report(WM_DIAL_CONNECTED);
+    ASSERT_TRUE(mwtest::Dialer::waitForLog("3535:0;")) << mwtest::Dialer::log();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return w->Road().Idle(); }, kWait));
+
+    const std::vector<mwtest::Mail> mails = server.mails();
+    ASSERT_EQ(mails.size(), 1u);
+    EXPECT_EQ(mails[0].envelope, (std::vector<std::string>{"me@example.com", "pg555@capital.example.net"}));
+    EXPECT_EQ(mails[0].content, annasMail("Привет"));
+    EXPECT_EQ(server.connections(), 1);
+
+    // The dialer heard one request, nothing while it redialled, and the
+    // hang-up once the mail was out.
+    const std::string log = mwtest::Dialer::log();
+    EXPECT_EQ(log.find("3534:", log.find(dial) + 1), std::string::npos);
+    EXPECT_EQ(log.find("3535:"), log.rfind("3535:"));
+    EXPECT_EQ(log.substr(log.size() - 7), "3535:0;");
+    const std::vector<std::string> order = {
+        "Установка соединения...", "Связь разорвана", "Установка соединения...", "Проверка имени и пароля...",
+        "Соединение c 127.0.0.1",  "Отправка сообщения для Анна...", "Сообщение отправлено!", "",
+    };
+    EXPECT_EQ(std::vector<std::string>(statuses.end() - static_cast<long>(order.size()), statuses.end()), order);
+    EXPECT_TRUE(w->mText->toPlainText().isEmpty());
+    EXPECT_EQ(checkedCount(), 0);
+    EXPECT_FALSE(w->DialerAsked());
+    EXPECT_EQ(w->lvLogs->topLevelItemCount(), 1);
+}
+
+TEST_F(MainWin, ClearWhileParkedDropsTheSendAndHangsUp)
 {
     mwtest::Dialer dialer;
     const int port = mwtest::freePort();
-    make({{"Connect", {{"Port", std::to_string(port)}, {"UseOrvDialer", "1"}}}});
-    // A line-up nobody waits for starts nothing.
-    winmsg::postMessage(app::applicationWindow().handle(), WM_DIAL_CONNECTED, mwtest::Dialer::handle(), 0);
-    QTest::qWait(100);
-    EXPECT_TRUE(w->Road().Idle());
-    EXPECT_TRUE(statuses.empty() || statuses.back().empty());
-
-    check("Анна");
-    type(u("Привет"));
-    pressSend();
-    ASSERT_TRUE(mwtest::Dialer::waitForLog("3534:"));
-    dialer.fail();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return w->Road().Idle(); }, kWait));
+    sendAskingTheDialer(port, u("Привет"));
+    dialer.fail();  // dialling, failed
+    ASSERT_TRUE(QTest::qWaitFor([&] { return w->Road().Parked(); }, kWait));
     EXPECT_EQ(status(), "Связь разорвана");
-    EXPECT_TRUE(w->bSend->isEnabled());
-    EXPECT_TRUE(w->tSendLater->Enabled());
-    // The dialer was asked for this send, so it is asked to hang up.
+    // Nothing was posted on 3537: a report that goes round the dialer after
+    // it finds the dialer's log without a hang-up.
+    dialer.report(WM_DIAL_AUTHENTICATING);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return status() == "Проверка имени и пароля..."; }, kWait));
+    EXPECT_EQ(mwtest::Dialer::log().find("3535:"), std::string::npos);
+
+    mwtest::SmtpServer server("accept", port);
+    QTest::mouseClick(w->bClear, Qt::LeftButton);
+    EXPECT_TRUE(w->Road().Idle());
     ASSERT_TRUE(mwtest::Dialer::waitForLog("3535:0;"));
-    EXPECT_EQ(w->mText->toPlainText(), u("Привет"));
+    EXPECT_FALSE(w->DialerAsked());
+    EXPECT_TRUE(w->mText->toPlainText().isEmpty());
+    EXPECT_EQ(checkedCount(), 0);
+
+    // The redial that connects later finds nothing parked and starts
+    // nothing (the report after it shows that the pager has handled it).
+    dialer.report(WM_DIAL_DIALING);
+    dialer.report(WM_DIAL_CONNECTED);
+    dialer.report(WM_DIAL_AUTHENTICATING);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return status() == "Проверка имени и пароля..."; }, kWait));
+    EXPECT_TRUE(w->Road().Idle());
+    EXPECT_EQ(server.connections(), 0);
+    EXPECT_TRUE(server.mails().empty());
+}
+
+TEST_F(MainWin, ANewSendReplacesTheParkedOneAndTextTypedMeanwhileStays)
+{
+    mwtest::Dialer dialer;
+    const int port = mwtest::freePort();
+    sendAskingTheDialer(port, u("Первое"));
+    dialer.fail();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return w->Road().Parked(); }, kWait));
+
+    // A second message, sent while the first is parked, takes its place.
+    QTest::keyClick(w->mText, Qt::Key_A, Qt::ControlModifier);
+    type(u("Второе"));
+    pressSend();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return w->Road().Waiting(); }, kWait));
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            const std::string log = mwtest::Dialer::log();
+            return log.find("3534:", log.find("3534:") + 1) != std::string::npos;
+        },
+        kWait))
+        << mwtest::Dialer::log();
+    dialer.fail();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return w->Road().Parked(); }, kWait));
+
+    // The user goes on typing while it is parked.
+    type(u(" и третье"));
+    mwtest::SmtpServer server("accept", port);
+    dialer.report(WM_DIAL_CONNECTED);
+    ASSERT_TRUE(mwtest::Dialer::waitForLog("3535:0;"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return w->Road().Idle(); }, kWait));
+    const std::vector<mwtest::Mail> mails = server.mails();
+    ASSERT_EQ(mails.size(), 1u);
+    EXPECT_EQ(mails[0].content, annasMail("Второе"));
+    // What was typed after the send started is not cleared away.
+    EXPECT_EQ(w->mText->toPlainText(), u("Второе и третье"));
     EXPECT_EQ(checkedCount(), 1);
 }
 
@@ -619,6 +882,9 @@ TEST_F(MainWin, CloseDuringAStalledSendUnwindsThenSavesEverything)
     EXPECT_TRUE(registry::readDword("Software\\Kestrane\\Pager\\Position\\Main", "Width").has_value());
     EXPECT_TRUE(registry::readDword("Software\\Kestrane\\Pager\\Position\\Book\\Columns\\Section1", "Width"));
     EXPECT_EQ(server.connections(), 1);
+    // The options' failure is told once the close has done everything else.
+    ASSERT_EQ(closeErrors.size(), 1u);
+    EXPECT_EQ(closeErrors[0], QString::fromStdString("Unable to write to " + folder + "/pager.ini"));
     // A second close does nothing more.
     closed = false;
     w->close();

@@ -66,6 +66,8 @@ public:
     static std::string log() { return registry::readString(kDialerKey, "Log").value_or(""); }
     void lineUp() const { winmsg::postMessage(handle(), 0x7F01, 0, 0); }
     void fail() const { winmsg::postMessage(handle(), 0x7F02, 0, 0); }
+    // The dialer reports Message (3536..3539) to the pager that asked it.
+    void report(uint32_t Message) const { winmsg::postMessage(handle(), 0x7F03, Message, 0); }
     // Pumps the caller's events until the log holds the text.
     static bool waitForLog(const std::string& text)
     {

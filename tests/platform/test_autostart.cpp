@@ -74,6 +74,16 @@ TEST_F(Autostart, AnyProgramPathComesBackUnchanged)
     EXPECT_NE(testenv::readFile(entryFile("Prog")).find("\nExec=\"/a b/\\\\$x\\\\\\\\y%%z\"\n"), std::string::npos);
 }
 
+TEST_F(Autostart, APathOfLettersWindows1251LacksKeepsThemAsAPath)
+{
+    const std::string path = "/home/u/josé ☃/OrvDialer";  // the file system's bytes
+    ASSERT_TRUE(registry::writePath(registry::RunKey, "OrvDialer", path));
+    EXPECT_EQ(registry::readPath(registry::RunKey, "OrvDialer"), path);
+    EXPECT_NE(testenv::readFile(entryFile("OrvDialer")).find("\nExec=\"" + path + "\"\n"), std::string::npos);
+    // As a text, the letters cp1251 has not become "?".
+    EXPECT_EQ(registry::readString(registry::RunKey, "OrvDialer"), cp("/home/u/jos? ?/OrvDialer"));
+}
+
 TEST_F(Autostart, EntriesOfOtherProgramsAndHiddenOnes)
 {
     std::filesystem::create_directories(userdirs::autostartDir());

@@ -70,11 +70,21 @@ TEST(IniFile, ReadsByTheProfileRules)
               (std::vector<AnsiString>{"Name", "Quoted", "Single", "Half", "Number", "Hex", "Bad"}));
 }
 
-TEST(IniFile, LongValuesAreReadUpTo2047Characters)
+// The files are the programs' own: what was written reads back, whatever its
+// length (the host's reader stopped at 2047 characters).
+TEST(IniFile, LongValuesAreReadWhole)
 {
     const std::string path = iniPath("long.ini");
-    testenv::writeFile(path, "[S]\r\nK=" + std::string(3000, 'x') + "\r\n");
-    EXPECT_EQ(TIniFile(path).ReadString("S", "K", "").size(), 2047u);
+    const std::string value = std::string(2100, 'x') + "\\,end";
+    {
+        TIniFile f(path);
+        f.WriteString("S", "K", value);
+        f.UpdateFile();
+    }
+    const TIniFile f(path);
+    EXPECT_EQ(f.ReadString("S", "K", ""), value);
+    ASSERT_EQ(f.ReadSectionValues("S").size(), 1u);
+    EXPECT_EQ(f.ReadSectionValues("S")[0].second, value);
 }
 
 TEST(IniFile, WritingKeepsOrderCommentsAndUnknownKeys)
@@ -156,25 +166,43 @@ TEST(IniFile, RefusesNamesAndValuesItCannotStoreFaithfully)
 
 TEST(IniFile, FailedWriteRaisesAndLeavesTheOldFileWhole)
 {
-    if (geteuid() == 0) {
-        // root writes into read-only folders; a missing folder fails for everybody.
-        TIniFile f(testenv::root() + "/no/such/folder/x.ini");
-        f.WriteString("S", "k", "v");
+    // A read-only file (protected by the user; refused for root too), a
+    // read-only folder, a folder that is missing.
+    const std::string dir = testenv::makeDir("readonly");
+    const std::string roFile = dir + "/file.ini";
+    const std::string roDir = testenv::makeDir("readonly-folder");
+    const std::string inRoDir = roDir + "/x.ini";
+    const std::string missing = testenv::root() + "/no/such/folder/x.ini";
+    for (const std::string& path : {roFile, inRoDir}) testenv::writeFile(path, "[S]\r\nk=old\r\n");
+    chmod(roFile.c_str(), 0444);
+    chmod(roDir.c_str(), 0555);
+    for (const std::string& path : {roFile, inRoDir, missing}) {
+        SCOPED_TRACE(path);
+        TIniFile f(path);
+        f.WriteString("S", "k", "new");
         try {
             f.UpdateFile();
-            FAIL() << "no exception";
+            ADD_FAILURE() << "no exception";
         } catch (const EIniFileException& e) {
-            EXPECT_EQ(e.message(), "Unable to write to " + testenv::root() + "/no/such/folder/x.ini");
+            EXPECT_EQ(e.message(), "Unable to write to " + path);
         }
-        return;
+        EXPECT_THROW(TIniFile::DeleteFile(path == missing ? roFile : path), EIniFileException);
     }
-    const std::string dir = testenv::makeDir("readonly");
-    const std::string path = dir + "/x.ini";
-    testenv::writeFile(path, "[S]\r\nk=old\r\n");
-    chmod(dir.c_str(), 0500);
+    chmod(roDir.c_str(), 0700);
+    for (const std::string& path : {roFile, inRoDir}) EXPECT_EQ(testenv::readFile(path), "[S]\r\nk=old\r\n");
+    EXPECT_NO_THROW(TIniFile::DeleteFile(missing));  // nothing to delete
+}
+
+TEST(IniFile, DeleteKeysAndRenameSectionKeepThePlaceOfTheSection)
+{
+    const std::string path = iniPath("keys.ini");
+    testenv::writeFile(path, "[A]\r\nx=1\r\n[]\r\n; note\r\nk=1\r\nK=2\r\n=no key\r\n\r\n[B]\r\ny=2\r\n");
     TIniFile f(path);
-    f.WriteString("S", "k", "new");
-    EXPECT_THROW(f.UpdateFile(), EIniFileException);
-    chmod(dir.c_str(), 0700);
-    EXPECT_EQ(testenv::readFile(path), "[S]\r\nk=old\r\n");
+    EXPECT_EQ(f.ReadSections(), (std::vector<AnsiString>{"A", "", "B"}));
+    f.DeleteKeys("");
+    f.RenameSection("", "New");
+    EXPECT_THROW(f.RenameSection("A", "bad]name"), EIniFileException);
+    f.WriteString("New", "z", "3");
+    f.UpdateFile();
+    EXPECT_EQ(testenv::readFile(path), "[A]\r\nx=1\r\n[New]\r\n; note\r\n=no key\r\nz=3\r\n\r\n[B]\r\ny=2\r\n");
 }

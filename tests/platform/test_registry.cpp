@@ -162,16 +162,65 @@ TEST_F(Registry, LinesThatDoNotParseAreSkipped)
               "\"New\"=dword:00000002\n\n");
 }
 
-TEST_F(Registry, AWriteThatFailsChangesNothing)
+TEST_F(Registry, AStoreTheUserProtectedIsLeftAlone)
 {
     ASSERT_TRUE(registry::writeDword("Software\\W", "Kept", 1));
     const std::string before = testenv::readFile(storeFile());
-    const std::string blocker = storeFile() + ".tmp";  // the temporary file cannot be made
-    ASSERT_EQ(mkdir(blocker.c_str(), 0700), 0);
+    chmod(storeFile().c_str(), 0400);  // refused for root too
     EXPECT_FALSE(registry::writeDword("Software\\W", "New", 2));
     EXPECT_FALSE(registry::deleteKey("Software\\W"));
-    rmdir(blocker.c_str());
+    EXPECT_EQ(registry::readDword("Software\\W", "Kept"), 1u);
+    chmod(storeFile().c_str(), 0600);
     EXPECT_EQ(testenv::readFile(storeFile()), before);
+    EXPECT_TRUE(registry::writeDword("Software\\W", "New", 2));
+}
+
+TEST_F(Registry, AStoreThatIsALinkStaysALink)
+{
+    const std::string elsewhere = testenv::makeDir("registry-elsewhere") + "/registry.reg";
+    ASSERT_EQ(symlink(elsewhere.c_str(), storeFile().c_str()), 0);
+    ASSERT_TRUE(registry::writeDword("Software\\L", "V", 7));
+    struct stat st {};
+    ASSERT_EQ(lstat(storeFile().c_str(), &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode));
+    EXPECT_NE(testenv::readFile(elsewhere).find("\"V\"=dword:00000007"), std::string::npos);
+    EXPECT_EQ(registry::readDword("Software\\L", "V"), 7u);
+}
+
+// A path holds the file system's bytes: any name a folder may have, in UTF-8
+// or in none, comes back as it was; the file stays UTF-8 text.
+TEST_F(Registry, PathsKeepTheirBytes)
+{
+    const AnsiString key = "Software\\Kestrane\\Dialer";
+    struct Case {
+        const char* what;
+        std::string path;
+        const char* inFile;
+    } cases[] = {
+        {"Latin beyond cp1251", "/home/jos\xC3\xA9/Orv Dialer/OrvDialer", "\"/home/jos\xC3\xA9/Orv Dialer/OrvDialer\""},
+        {"Cyrillic and CJK", "/\xD0\x94\xD0\xB8/\xE6\x97\xA5", "\"/\xD0\x94\xD0\xB8/\xE6\x97\xA5\""},
+        {"no UTF-8 at all", "/opt/\xE9t\xE9\xFF/x", "\"/opt/\\xe9t\\xe9\\xff/x\""},
+        {"quote, backslash and a line break", "/a\"b\\c\nd", "\"/a\\\"b\\\\c\\x0ad\""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ASSERT_TRUE(registry::writePath(key, "Path", c.path));
+        EXPECT_EQ(registry::readPath(key, "Path"), c.path);
+        EXPECT_NE(testenv::readFile(storeFile()).find(std::string("\"Path\"=") + c.inFile + "\n"), std::string::npos);
+        // Another change of the file keeps the bytes.
+        ASSERT_TRUE(registry::writeDword(key, "Handle", 1));
+        EXPECT_EQ(registry::readPath(key, "Path"), c.path);
+    }
+    // As a text it is cp1251: what cp1251 lacks is a "?".
+    ASSERT_TRUE(registry::writePath(key, "Path", "/home/jos\xC3\xA9/\xD0\x94"));
+    EXPECT_EQ(registry::readString(key, "Path"), "/home/jos?/" + cp("Д"));
+    // A text written as a text is a path in UTF-8.
+    ASSERT_TRUE(registry::writeString(key, "Path", cp("/home/Дом")));
+    EXPECT_EQ(registry::readPath(key, "Path"), "/home/\xD0\x94\xD0\xBE\xD0\xBC");
+    // As the dialer of another build writes it, in the file as UTF-8.
+    testenv::writeFile(storeFile(), "REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\Kestrane\\Dialer]\n"
+                                    "\"Path\"=\"/srv/jos\xC3\xA9/OrvDialer\"\n");
+    EXPECT_EQ(registry::readPath(key, "Path"), "/srv/jos\xC3\xA9/OrvDialer");
 }
 
 TEST_F(Registry, TwoProcessesWritingAtOnceLoseNothing)

@@ -8,8 +8,10 @@
 // a window of its own (registered as Handle): a dial request (3534) is
 // recorded with the window it names; the test then has the line come up
 // (message 0x7F01: dialling, checking the name, connected go to that window)
-// or fail (0x7F02: dialling, failed); a hang-up (3535) is recorded; 0x7F00
-// ends the program. Every message is appended to the string value Log as
+// or fail (0x7F02: dialling, failed), or scripts the dialer's reports one by
+// one (0x7F03 with wParam 3536..3539: that report goes to the window, which
+// is kept for the next one); a hang-up (3535) is recorded; 0x7F00 ends
+// the program. Every message is appended to the string value Log as
 // "<number>:<wParam>;".
 
 #include "common/dialmsg.h"
@@ -38,6 +40,7 @@ enum : uint32_t {
     kTestQuit = 0x7F00,
     kTestLineUp = 0x7F01,
     kTestFail = 0x7F02,
+    kTestReport = 0x7F03,
 };
 
 void log(uint32_t msg, uint32_t wParam)
@@ -67,6 +70,10 @@ int serve(int argc, char** argv)
             if (pager == 0) break;
             winmsg::postMessage(pager, kDialling, window.handle(), 0);
             winmsg::postMessage(pager, kFailed, window.handle(), 0);
+            break;
+        case kTestReport:
+            if (pager == 0 || m.wParam < kConnected || m.wParam > kChecking) break;
+            winmsg::postMessage(pager, m.wParam, window.handle(), 0);
             break;
         case kTestQuit: QCoreApplication::quit(); break;
         default: break;

@@ -1,7 +1,8 @@
 #pragma once
 // A scripted SMTP peer for tests: python3-aiosmtpd through
 // tests/e2e/pager_smtp_server.py, which accepts, stalls or refuses, counts
-// connections and records the HELO name.
+// connections and records the HELO name; or, in its scripted modes, gives
+// the replies a real server would not give and records what it was sent.
 
 #include "tests/support/testenv.h"
 
@@ -101,6 +102,18 @@ public:
         return out;
     }
     int connections() const { return lines("connections"); }
+    // Scripted modes: every byte the client sent, and how many milliseconds
+    // each connection lasted until it was closed.
+    std::string transcript() const { return fileText("transcript"); }
+    std::vector<long> closedAfterMs() const
+    {
+        std::vector<long> out;
+        const std::string t = fileText("closed");
+        size_t from = 0;
+        for (size_t at; (at = t.find('\n', from)) != std::string::npos; from = at + 1)
+            out.push_back(std::stol(t.substr(from, at - from)));
+        return out;
+    }
     std::string lastHelo() const
     {
         std::string all = fileText("helo");
