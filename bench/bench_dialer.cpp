@@ -2,11 +2,10 @@
 // the rates, the counters, the panels, the graphs and the connection list),
 // against the remote access service of bin/ with a line up on the loopback
 // interface; and its start-up with a phonebook of 100 entries, from creation
-// to a shown window (offscreen), with the resident memory once it is shown.
-// Run the start-up in a process of its own (--benchmark_filter=StartUp) for a
-// clean memory figure.
+// to a shown window (offscreen), with the resident memory once it is shown
+// (bench/windowstart.h).
 
-#include "bench/resident.h"
+#include "bench/windowstart.h"
 #include "dialer/inetdial.h"
 #include "dialer/ras/velrasapi.h"
 #include "platform/codepage.h"
@@ -28,10 +27,6 @@
 #include <memory>
 
 namespace {
-
-using benchdata::residentKiB;
-
-long baselineKiB = 0;
 
 // A phonebook of Entries entries; each line comes up at once and counts the
 // loopback interface's traffic.
@@ -71,23 +66,8 @@ void StartUp(benchmark::State& state)
 {
     writePhonebook(static_cast<int>(state.range(0)));
     trayhost::RecordingHost tray;
-    static long firstShownKiB = 0;
-    int entries = 0;
-    for (auto _ : state) {
-        auto w = std::make_unique<TIDial>();
-        w->show();
-        if (!QTest::qWaitForWindowExposed(w.get())) state.SkipWithError("window not shown");
-        QApplication::processEvents();
-        state.PauseTiming();
-        if (firstShownKiB == 0) firstShownKiB = residentKiB();
-        entries = w->cbEntries->count();
-        w.reset();
-        QApplication::processEvents();
-        state.ResumeTiming();
-    }
-    state.counters["entries"] = entries;
-    state.counters["rss_base_MiB"] = static_cast<double>(baselineKiB) / 1024.0;
-    state.counters["rss_first_shown_MiB"] = static_cast<double>(firstShownKiB) / 1024.0;
+    benchdata::windowStartUp(
+        state, [] { return std::make_unique<TIDial>(); }, [](TIDial& w) { return w.cbEntries->count(); }, "entries");
 }
 BENCHMARK(StartUp)->Arg(100)->ArgName("entries")->Unit(benchmark::kMillisecond)->MinTime(2.0);
 
@@ -95,18 +75,10 @@ BENCHMARK(StartUp)->Arg(100)->ArgName("entries")->Unit(benchmark::kMillisecond)-
 
 int main(int argc, char** argv)
 {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QTemporaryDir config;
-    qputenv("XDG_CONFIG_HOME", config.path().toUtf8());
-    qputenv("XDG_RUNTIME_DIR", config.path().toUtf8());
-    QApplication app(argc, argv);
-    velras::SetLibraryFolder(ORV_BIN_DIR);
-    // The window's own timers stay still: the tick runs when the benchmark
-    // calls it.
-    timers::setVirtual(true);
-    baselineKiB = residentKiB();
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return benchdata::windowBenchMain(argc, argv, [] {
+        velras::SetLibraryFolder(ORV_BIN_DIR);
+        // The window's own timers stay still: the tick runs when the
+        // benchmark calls it.
+        timers::setVirtual(true);
+    });
 }

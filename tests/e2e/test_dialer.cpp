@@ -31,39 +31,10 @@ const QString kPagerTitle = "Orvanta Pager 3.6";
 const char* const kDialerKey = "Software\\Kestrane\\Dialer";
 using mwtest::kWait;
 
-bool waitUntil(const std::function<bool()>& done, int timeoutMs)
-{
-    QElapsedTimer t;
-    t.start();
-    while (!done()) {
-        if (t.elapsed() > timeoutMs) return false;
-        QThread::msleep(50);
-    }
-    return true;
-}
-
-bool xdotool(const e2e::Display& display, const QStringList& args)
-{
-    QProcess p;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("DISPLAY", display.name());
-    p.setProcessEnvironment(env);
-    p.start("xdotool", args);
-    return p.waitForFinished(kWait) && p.exitCode() == 0;
-}
-
 std::unique_ptr<QProcess> startDialer(const e2e::Display& display)
 {
-    auto p = std::make_unique<QProcess>();
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("DISPLAY", display.name());
-    env.insert("QT_QPA_PLATFORM", "xcb");
-    p->setProcessEnvironment(env);
-    p->setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    p->setWorkingDirectory("/");  // the dialer makes its own folder current
-    p->start(QString::fromStdString(testenv::binDir() + "/OrvDialer"), {});
-    p->waitForStarted(kWait);
-    return p;
+    // The dialer makes its own folder current.
+    return e2e::startProgram(display, QString::fromStdString(testenv::binDir() + "/OrvDialer"));
 }
 
 // The phonebook of the dialer: one entry whose number 5550001 is busy, whose
@@ -112,7 +83,7 @@ protected:
 
         dialer = startDialer(display);
         ASSERT_TRUE(display.waitForWindow(kDialerTitle, kWait));
-        ASSERT_TRUE(waitUntil([] { return registry::readDword(kDialerKey, "Handle").has_value(); }, kWait));
+        ASSERT_TRUE(e2e::waitUntil([] { return registry::readDword(kDialerKey, "Handle").has_value(); }, kWait));
         pager = install.start(display);
         ASSERT_TRUE(display.waitForWindow(kPagerTitle, kWait));
         pagerId = display.visibleWindows(kPagerTitle).value(0);
@@ -130,8 +101,8 @@ protected:
 
     bool clickAt(int x, int y, int repeat = 1)
     {
-        return xdotool(display, {"mousemove", "--window", pagerId, QString::number(x), QString::number(y)}) &&
-               xdotool(display, {"click", "--repeat", QString::number(repeat), "--delay", "80", "1"});
+        return display.xdotool({"mousemove", "--window", pagerId, QString::number(x), QString::number(y)}) &&
+               display.xdotool({"click", "--repeat", QString::number(repeat), "--delay", "80", "1"});
     }
 
     // The first contact checked, the text typed, the send button pressed
@@ -140,7 +111,7 @@ protected:
     {
         ASSERT_TRUE(clickAt(80, 143, 2));
         ASSERT_TRUE(clickAt(140, 320));
-        ASSERT_TRUE(xdotool(display, {"type", "--delay", "20", text}));
+        ASSERT_TRUE(display.xdotool({"type", "--delay", "20", text}));
         ASSERT_TRUE(clickAt(100, 413));
     }
 
@@ -165,7 +136,7 @@ TEST(Dialer, StartsShowsItsWindowAndLeavesItsValuesAtTheEnd)
     writePhonebook(marks);
     auto dialer = startDialer(display);
     ASSERT_TRUE(display.waitForWindow(kDialerTitle, kWait));
-    ASSERT_TRUE(waitUntil([] { return registry::readDword(kDialerKey, "Handle").has_value(); }, kWait));
+    ASSERT_TRUE(e2e::waitUntil([] { return registry::readDword(kDialerKey, "Handle").has_value(); }, kWait));
 
     dialer->terminate();  // as at a logout
     EXPECT_EQ(e2e::waitForExit(*dialer, kWait), 0);
@@ -185,13 +156,8 @@ TEST(Dialer, ItsPathIsStoredAsTheFileSystemHoldsItWhateverTheFolderIsCalled)
     for (const char* f : {"OrvDialer", "rasapi32.so"})
         std::filesystem::copy_file(testenv::binDir() + "/" + f, folder + "/" + f,
                                    std::filesystem::copy_options::overwrite_existing);
-    auto dialer = std::make_unique<QProcess>();
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("DISPLAY", display.name());
-    env.insert("QT_QPA_PLATFORM", "xcb");
-    dialer->setProcessEnvironment(env);
-    dialer->start(QString::fromStdString(folder + "/OrvDialer"), {});
-    ASSERT_TRUE(dialer->waitForStarted(kWait));
+    auto dialer = e2e::startProgram(display, QString::fromStdString(folder + "/OrvDialer"));
+    ASSERT_EQ(dialer->state(), QProcess::Running);
     ASSERT_TRUE(display.waitForWindow(kDialerTitle, kWait));
     dialer->terminate();
     EXPECT_EQ(e2e::waitForExit(*dialer, kWait), 0);
@@ -206,7 +172,7 @@ TEST_F(DialerAndPager, ASendWaitsForTheLineThroughABusyAttemptAndTheLineGoesWhen
 
     // The busy attempt ends (the dialer stores its options), then the redial
     // brings the line up: the server starts with it.
-    ASSERT_TRUE(waitUntil([&] { return events(marks) == "up\n"; }, 3 * kWait));
+    ASSERT_TRUE(e2e::waitUntil([&] { return events(marks) == "up\n"; }, 3 * kWait));
     mwtest::SmtpServer server("accept", port);
     ASSERT_EQ(server.port(), port);
     testenv::writeFile(marks + "/ready", "");
@@ -225,7 +191,7 @@ TEST_F(DialerAndPager, ASendWaitsForTheLineThroughABusyAttemptAndTheLineGoesWhen
                                 "Hello over the line\r\n");
 
     // Done: the pager asks the dialer to hang up, and the line goes.
-    EXPECT_TRUE(waitUntil([&] { return events(marks) == "up\ndown\n"; }, kWait));
+    EXPECT_TRUE(e2e::waitUntil([&] { return events(marks) == "up\ndown\n"; }, kWait));
     EXPECT_EQ(server.connections(), 1);
 }
 
@@ -235,7 +201,7 @@ TEST_F(DialerAndPager, ASendGivenUpAfterTheBusyAttemptNeverBringsTheLineUp)
     registry::deleteValue(kDialerKey, "Path");
     send("Never sent");
     // The dialer stores its options when the busy attempt has ended.
-    ASSERT_TRUE(waitUntil([] { return registry::readString(kDialerKey, "Path").has_value(); }, kWait));
+    ASSERT_TRUE(e2e::waitUntil([] { return registry::readString(kDialerKey, "Path").has_value(); }, kWait));
     ASSERT_TRUE(clickAt(240, 413));  // "Очистить" (or "Отмена" while the send waits)
     // A server is there now, should anything still try to send.
     mwtest::SmtpServer server("accept", port);

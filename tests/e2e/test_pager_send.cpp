@@ -22,16 +22,6 @@ namespace {
 const QString kTitle = "Orvanta Pager 3.6";
 using mwtest::kWait;
 
-bool xdotool(const e2e::Display& display, const QStringList& args)
-{
-    QProcess p;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("DISPLAY", display.name());
-    p.setProcessEnvironment(env);
-    p.start("xdotool", args);
-    return p.waitForFinished(kWait) && p.exitCode() == 0;
-}
-
 }  // namespace
 
 TEST(PagerSend, EndingInTheMiddleOfAStalledSendLeavesEverythingWhole)
@@ -59,12 +49,12 @@ TEST(PagerSend, EndingInTheMiddleOfAStalledSendLeavesEverythingWhole)
     // typed into the message box, the send button pressed (window-relative
     // places of the form's layout).
     auto clickAt = [&](int x, int y, int repeat) {
-        return xdotool(display, {"mousemove", "--window", id, QString::number(x), QString::number(y)}) &&
-               xdotool(display, {"click", "--repeat", QString::number(repeat), "--delay", "80", "1"});
+        return display.xdotool({"mousemove", "--window", id, QString::number(x), QString::number(y)}) &&
+               display.xdotool({"click", "--repeat", QString::number(repeat), "--delay", "80", "1"});
     };
     ASSERT_TRUE(clickAt(80, 143, 2));
     ASSERT_TRUE(clickAt(140, 320, 1));
-    ASSERT_TRUE(xdotool(display, {"type", "--delay", "20", "Hello"}));
+    ASSERT_TRUE(display.xdotool({"type", "--delay", "20", "Hello"}));
     ASSERT_TRUE(clickAt(100, 413, 1));
 
     for (int i = 0; i < kWait / 50 && server.connections() < 1; ++i) QThread::msleep(50);
