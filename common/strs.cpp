@@ -72,6 +72,19 @@ AnsiString CutLeft(std::string_view S, int N)
     return AnsiString(S.substr(static_cast<std::size_t>(N)));
 }
 
+AnsiString TrimRight(std::string_view S)
+{
+    while (!S.empty() && isTrimmed(S.back())) S.remove_suffix(1);
+    return AnsiString(S);
+}
+
+AnsiString MidStr(std::string_view S, int Index, int Count)
+{
+    if (Index < 1) Index = 1;
+    if (Count <= 0 || static_cast<std::size_t>(Index) > S.size()) return {};
+    return AnsiString(S.substr(static_cast<std::size_t>(Index - 1), static_cast<std::size_t>(Count)));
+}
+
 bool IsFullAddress(std::string_view S)
 {
     return !trimmed(S).empty() && S.find('#') == std::string_view::npos;

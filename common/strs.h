@@ -30,6 +30,13 @@ AnsiString LeftStr(std::string_view S, int N);
 // S without its first N characters (empty when S is not longer than N, all of
 // S when N <= 0).
 AnsiString CutLeft(std::string_view S, int N);
+// S without its trailing blanks and control characters (every byte up to 32);
+// Trim, for both ends, is in platform/ansistring.h.
+AnsiString TrimRight(std::string_view S);
+// Count characters of S from the 1-based position Index, clamped to S: an
+// Index below 1 counts from the first character; an Index past the end or a
+// Count <= 0 gives an empty text.
+AnsiString MidStr(std::string_view S, int Index, int Count);
 // True when S, trimmed of blanks and control characters, is not empty and S
 // holds no "#" (an address whose number slot is filled in).
 bool IsFullAddress(std::string_view S);

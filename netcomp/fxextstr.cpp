@@ -102,6 +102,31 @@ AnsiString TExStringList::Text() const
     return text;
 }
 
+std::vector<AnsiString> SplitLines(std::string_view Text)
+{
+    std::vector<AnsiString> lines;
+    std::size_t start = 0;
+    while (start < Text.size()) {
+        const std::size_t end = Text.find_first_of("\r\n", start);
+        if (end == std::string_view::npos) {
+            lines.emplace_back(Text.substr(start));
+            break;
+        }
+        lines.emplace_back(Text.substr(start, end - start));
+        start = end + 1;
+        if (Text[end] == '\r' && start < Text.size() && Text[start] == '\n')
+            ++start;
+    }
+    return lines;
+}
+
+void TExStringList::SetText(std::string_view Value)
+{
+    lines_.clear();
+    for (auto& line : SplitLines(Value))
+        Add(std::move(line));
+}
+
 int TExStringList::insertionPoint(const AnsiString& S) const
 {
     return static_cast<int>(std::upper_bound(lines_.begin(), lines_.end(), S, nameLess) - lines_.begin());

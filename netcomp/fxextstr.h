@@ -11,12 +11,16 @@
 #include "platform/ansistring.h"
 #include "platform/exception.h"
 
+#include <string_view>
 #include <vector>
 
 class EStringListError : public Exception {
 public:
     using Exception::Exception;
 };
+
+// The lines of Text by the rule of TExStringList::SetText.
+std::vector<AnsiString> SplitLines(std::string_view Text);
 
 class TExStringList {
 public:
@@ -41,6 +45,10 @@ public:
 
     // Every line followed by CR LF.
     AnsiString Text() const;
+    // Replaces the lines by those of Value: a line ends at CR LF, at a lone CR
+    // or at a lone LF; a last line without a line end counts as well. Every
+    // other byte, NUL included, is kept.
+    void SetText(std::string_view Value);
     const std::vector<AnsiString>& Lines() const noexcept { return lines_; }
     auto begin() const noexcept { return lines_.begin(); }
     auto end() const noexcept { return lines_.end(); }

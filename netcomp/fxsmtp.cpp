@@ -1,5 +1,6 @@
 #include "netcomp/fxsmtp.h"
 
+#include "netcomp/fire.h"
 #include "netcomp/fxs_stream.h"
 #include "platform/codepage.h"
 
@@ -7,14 +8,6 @@
 #include <random>
 
 namespace {
-
-template <class F, class... Args>
-void fire(const F& event, Args&&... args)
-{
-    if (!event) return;
-    const F handler = event;  // the handler may replace the event or free the component
-    handler(std::forward<Args>(args)...);
-}
 
 const char* contentType(TSubType t)
 {

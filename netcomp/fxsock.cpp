@@ -1,5 +1,6 @@
 #include "netcomp/fxsock.h"
 
+#include "netcomp/fire.h"
 #include "platform/app.h"
 
 #include <algorithm>
@@ -72,16 +73,6 @@ constexpr ErrorRow kErrorTexts[] = {
     {11003, "Non-Recoverable error: FORMERR, REFUSED, NOTIMP"},
     {11004, "Valid name, no data record of requested type"},
 };
-
-// Calls a component event through a copy of it, so the handler may replace
-// the event or free the component.
-template <class F, class... Args>
-void fire(const F& event, Args&&... args)
-{
-    if (!event) return;
-    const F handler = event;
-    handler(std::forward<Args>(args)...);
-}
 
 }  // namespace
 
@@ -293,6 +284,7 @@ void TFxSock::WndMessage(int Event, int Error)
             asyncDone_ = true;  // ends the wait of Accept
             break;
         case sockets::FD_CONNECT:
+            if (!asyncOk_) lastErrorNo_ = Error;
             if (asyncOk_) {
                 connected_ = true;
                 fire(OnConnect, this);
@@ -313,6 +305,7 @@ void TFxSock::WndMessage(int Event, int Error)
 void TFxSock::HostReply(int Error, uint32_t Address)
 {
     asyncOk_ = Error == 0;
+    if (Error != 0) lastErrorNo_ = Error;
     resolvedAddress_ = Address;
     asyncDone_ = true;
 }
@@ -351,6 +344,7 @@ void TFxSock::Connect()
     canceled_ = false;
     if (connected_) throw ESockError("Already connected");
     aborted_ = false;
+    lastErrorNo_ = 0;
 
     bool secondPass = false;
     for (;;) {
@@ -573,6 +567,30 @@ void TFxSock::ReadLn(AnsiString& Line)
         got += n;
     }
     Line.assign(buf, static_cast<size_t>(lineEnd + 1));
+}
+
+int TFxSock::ReceiveBuf(void* Buffer, int Count)
+{
+    Status(8, "ReceiveBuf");
+    StartTimer();
+    struct TimerStop {
+        TFxSock* self;
+        ~TimerStop() { self->StopTimer(); }
+    } stop{this};
+
+    while (!canceled_) {
+        const int n = sockets::recv(socketHandle_, Buffer, Count, 0);
+        if (n >= 0) return n;
+        lastErrorNo_ = sockets::lastError();
+        if (lastErrorNo_ == sockets::WSAENOTCONN || lastErrorNo_ == sockets::WSAEBADF ||
+            lastErrorNo_ == sockets::WSAENOTSOCK)
+            return 0;  // closed meanwhile: a fresh socket, or none, stands in its place
+        AnsiString text;
+        CheckSockError(sockets::WSAEWOULDBLOCK, text);
+        sockets::waitForEvents();  // nothing to read yet: sleep until something happens
+    }
+    canceled_ = false;
+    throw EAbortError("Socket receive aborted");
 }
 
 int16_t TFxSock::ReplyNumberOf(const AnsiString& Line) noexcept

@@ -116,6 +116,8 @@ public:
     bool TimedOut() const noexcept { return timedOut_; }
     // Abort or the time-out was called since the last Connect.
     bool Aborted() const noexcept { return aborted_; }
+    // The last socket error code; after a failed Connect, the code of the
+    // failed look-up or connection attempt (0 when neither gave one).
     int LastErrorNo() const noexcept { return lastErrorNo_; }
     const AnsiString& StatusText() const noexcept { return statusText_; }
     // The last reply line read by Transaction, with its line end.
@@ -153,6 +155,12 @@ public:
     // peer closed the connection. Raises ESockError "Reply line too long" for
     // a line that does not fit the 64 KiB buffer.
     void ReadLn(AnsiString& Line);
+    // One receive of at most Count bytes into Buffer: waits until data
+    // arrives or the connection ends. The number of bytes received; 0 when
+    // the peer has closed the connection (or none is open). Raises ESockError
+    // for a socket error and EAbortError "Socket receive aborted" for Abort
+    // or the time-out (TimedOut tells which).
+    int ReceiveBuf(void* Buffer, int Count);
     // Sends the whole stream from its start (no time-out; OnPacketSent after
     // each send).
     void SendStream(TStream& Stream);

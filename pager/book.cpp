@@ -40,21 +40,6 @@ AnsiString fieldOf(std::string_view s)
 
 char flag(bool on) { return on ? '1' : '0'; }
 
-// The value as the ini file reads it back: a value that begins and ends with
-// the same quote would lose that pair, so it gets one more pair around it.
-AnsiString iniValue(const AnsiString& v)
-{
-    if (v.size() >= 2 && (v.front() == '"' || v.front() == '\'') && v.back() == v.front()) {
-        AnsiString quoted;
-        quoted.reserve(v.size() + 2);
-        quoted += '"';
-        quoted += v;
-        quoted += '"';
-        return quoted;
-    }
-    return v;
-}
-
 bool isStorableName(std::string_view name)
 {
     if (name.empty() || trimmed(name).size() != name.size()) return false;
@@ -184,7 +169,7 @@ void WriteBookGroup(TIniFile& Book, const AnsiString& Group, const std::vector<T
         AnsiString line = BookItemToLine(e.Item);
         // A contact whose fields are all empty still needs a value to stay a contact.
         if (line.empty()) line = AnsiString(1, kSep);
-        Book.WriteString(Group, e.Name, iniValue(line));
+        Book.WriteString(Group, e.Name, IniValueOf(std::move(line)));
     }
     if (Entries.empty() && !existed) Book.WriteString(Group, EmptyGroupKey, {});
 }
@@ -214,10 +199,16 @@ TBookItDialogInit BookItDialogInit(const TOpList& OpList, const AnsiString& Name
     return init;
 }
 
-bool ApplyBookItDialog(const TOpList& OpList, const TBookItDialogResult& Result, TBookItem& Item)
+TAddrUpdate ApplyBookItDialog(const TOpList& OpList, const TBookItDialogResult& Result, TBookItem& Item)
 {
-    const int op = GetOperatorIndex(OpList, Result.Type, Result.City, Result.Operator, Result.WithPhone);
-    if (op >= 0) Item.Addr = InsertNumber(OpList.Objects(op).MailGate, Result.Num);
+    TAddrUpdate update = TAddrUpdate::Kept;
+    if (!Result.KeepAddr) {
+        const int op = Result.OpIndex >= 0 && Result.OpIndex < OpList.Count()
+                           ? Result.OpIndex
+                           : GetOperatorIndex(OpList, Result.Type, Result.City, Result.Operator, Result.WithPhone);
+        update = op >= 0 ? TAddrUpdate::Built : TAddrUpdate::NoOperator;
+        if (op >= 0) Item.Addr = InsertNumber(OpList.Objects(op).MailGate, Result.Num);
+    }
     Item.EMail = Result.EMail;
     Item.FullName = Result.FullName;
     Item.Model = Result.Model;
@@ -228,5 +219,5 @@ bool ApplyBookItDialog(const TOpList& OpList, const TBookItDialogResult& Result,
     Item.CopyEMail = Result.CopyEMail;
     Item.OwnSignature = Result.OwnSignature;
     CutBookItem(Item);
-    return op >= 0;
+    return update;
 }

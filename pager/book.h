@@ -104,6 +104,7 @@ struct TBookItDialogResult {
     int Type = 0;          // cbType: 0 pager, 1 SMS
     AnsiString City;       // cbCity's text
     AnsiString Operator;   // cbOperators' text
+    int OpIndex = -1;      // the operator cbOperators' entry stands for; -1: found by the texts
     bool WithPhone = false;  // cbWithPhone
     AnsiString Num;        // eNum
     AnsiString Model;      // cbPagers' text, empty when none
@@ -113,6 +114,9 @@ struct TBookItDialogResult {
     bool OwnHeader = false;     // cbAutoHeader
     bool CopyEMail = false;     // cbCopyEMail
     bool OwnSignature = false;  // cbAutoSignat
+    // Editing: the user changed none of type, city, operator and number, so
+    // the contact's address stays exactly as it is.
+    bool KeepAddr = false;
 };
 
 // What the contact dialog is filled with to edit a contact.
@@ -124,8 +128,15 @@ struct TBookItDialogInit {
 };
 TBookItDialogInit BookItDialogInit(const TOpList& OpList, const AnsiString& Name, const TBookItem& Item);
 
-// Takes the dialog's values into Item (texts cut to 255). Addr is set from
-// the operator that GetOperatorIndex finds for the dialog's type, city and
-// operator, with the number in it; when none is found Addr is left as it is
-// and the result is False.
-bool ApplyBookItDialog(const TOpList& OpList, const TBookItDialogResult& Result, TBookItem& Item);
+// What became of the address when the dialog's values were taken.
+enum class TAddrUpdate {
+    Built,       // made from the chosen operator's template and the number
+    Kept,        // KeepAddr: left exactly as it was
+    NoOperator,  // no operator found for the choice: left as it was
+};
+// Takes the dialog's values into Item (texts cut to 255). Unless KeepAddr,
+// Addr is set from the chosen operator (OpIndex, else the one that
+// GetOperatorIndex finds for the dialog's type, city and operator texts),
+// with the number in it; when none is found Addr is left as it is. OpIndex
+// tells apart operators that the list shows by the same text.
+TAddrUpdate ApplyBookItDialog(const TOpList& OpList, const TBookItDialogResult& Result, TBookItem& Item);

@@ -212,13 +212,17 @@ const TOpList::Matcher& TOpList::matcher() const
 
 int TOpList::Match(std::string_view Addr) const { return matcher().match(Addr); }
 
+TOpItem ReadOperator(const TIniFile& Ini, const AnsiString& Section)
+{
+    return {shortText(lowerLatin(Ini.ReadString(Section, "MailGate", {}))),
+            shortText(Ini.ReadString(Section, "Description", {}))};
+}
+
 void LoadOperators(TOpList& OpList, const std::string& FileName)
 {
     const TIniFile ini(FileName);
     for (const AnsiString& section : ini.ReadSections()) {
-        TOpItem item;
-        item.MailGate = shortText(lowerLatin(ini.ReadString(section, "MailGate", {})));
-        item.Description = shortText(ini.ReadString(section, "Description", {}));
+        TOpItem item = ReadOperator(ini, section);
         if (item.MailGate.empty()) continue;
         if (item.Description.empty()) item.Description = shortText(nameOfSection(section));
         if (NotUse(OpList, item)) OpList.Add(section, std::move(item));

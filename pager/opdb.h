@@ -30,6 +30,8 @@ inline constexpr int32_t DefaultModelMaxSymbols = 240;
 struct TOpItem {
     AnsiString MailGate;     // gateway template, "###" for the number (at most 255)
     AnsiString Description;  // display text (at most 255)
+
+    bool operator==(const TOpItem&) const = default;
 };
 
 // One pager model.
@@ -86,6 +88,13 @@ public:
 private:
     std::vector<std::pair<AnsiString, TPagerItem>> entries_;
 };
+
+class TIniFile;
+
+// The operator stored in Section of an operator file: MailGate with its Latin
+// capitals lowered and Description as it stands (empty when missing), each
+// cut to 255 characters.
+TOpItem ReadOperator(const TIniFile& Ini, const AnsiString& Section);
 
 // Appends the operators of the ini file FileName (a full path) to OpList:
 // every section with a non-empty MailGate (its Latin capitals lowered) whose

@@ -95,6 +95,14 @@ AnsiString fromUnicode(const QString& text)
     return out;
 }
 
+bool canHold(const QString& text)
+{
+    for (char32_t u : text.toUcs4()) {
+        if (u != U'?' && fromCodePoint(u) == '?') return false;
+    }
+    return true;
+}
+
 AnsiString fromUtf8(std::string_view utf8)
 {
     return fromUnicode(QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size())));

@@ -14,6 +14,9 @@ namespace codepage {
 QString toUnicode(std::string_view cp1251);
 // Unicode to cp1251; a character cp1251 cannot hold becomes "?".
 AnsiString fromUnicode(const QString& text);
+// True when cp1251 holds every character of the text (fromUnicode gives it
+// back unchanged).
+bool canHold(const QString& text);
 
 // UTF-8 (source literals, command-line arguments) <-> cp1251.
 AnsiString fromUtf8(std::string_view utf8);

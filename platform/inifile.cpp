@@ -85,6 +85,12 @@ std::optional<int32_t> parseInt(const AnsiString& s)
 
 }  // namespace
 
+AnsiString IniValueOf(AnsiString V)
+{
+    if (V.size() >= 2 && (V.front() == '"' || V.front() == '\'') && V.back() == V.front()) V = "\"" + V + "\"";
+    return V;
+}
+
 TIniFile::TIniFile(std::string fileName) : fileName_(std::move(fileName)) { load(); }
 
 TIniFile::TIniFile(std::string fileName, std::string_view text) : fileName_(std::move(fileName)) { parse(text); }

@@ -33,6 +33,10 @@ public:
     using Exception::Exception;
 };
 
+// The value to write so that ReadString gives V back: a value that begins and
+// ends with the same quote would lose that pair, so it gets one more around it.
+AnsiString IniValueOf(AnsiString V);
+
 class TIniFile {
 public:
     // Reads the file when it exists; a missing or unreadable file is empty.

@@ -125,8 +125,13 @@ void TMemoryStream::Clear()
 TFileStream::TFileStream(const std::string& FileName, unsigned Mode) : fileName_(FileName)
 {
     int flags = O_CLOEXEC;
+    mode_t permissions = 0666;
+    const bool creating = Mode == fmCreate || Mode == fmCreateNew;
     if (Mode == fmCreate) {
         flags |= O_RDWR | O_CREAT | O_TRUNC;
+    } else if (Mode == fmCreateNew) {
+        flags |= O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW;
+        permissions = 0600;
     } else {
         switch (Mode & 0x3) {
         case fmOpenWrite: flags |= O_WRONLY; break;
@@ -135,16 +140,16 @@ TFileStream::TFileStream(const std::string& FileName, unsigned Mode) : fileName_
         }
     }
     do {
-        fd_ = ::open(FileName.c_str(), flags, 0666);
+        fd_ = ::open(FileName.c_str(), flags, permissions);
     } while (fd_ < 0 && errno == EINTR);
     if (fd_ < 0) {
         // Built by appending: GCC 12 warns (-Wrestrict) on a literal put in
         // front of a temporary string.
-        AnsiString text = Mode == fmCreate ? "Cannot create file \"" : "Cannot open file \"";
+        AnsiString text = creating ? "Cannot create file \"" : "Cannot open file \"";
         text += codepage::fromUtf8(FileName);
         text += "\". ";
         text += reason(errno);
-        if (Mode == fmCreate)
+        if (creating)
             throw EFCreateError(text);
         throw EFOpenError(text);
     }

@@ -97,12 +97,15 @@ enum : unsigned {
     fmShareDenyWrite = 0x0020,
     fmShareDenyNone = 0x0040,
     fmCreate = 0xFFFF,  // create or truncate, then read and write
+    // Create a file that does not exist yet (an existing file or link is an
+    // error, a link is never followed), readable by its owner only.
+    fmCreateNew = 0xFFFE,
 };
 
 class TFileStream : public TStream {
 public:
     // FileName is a path of this system (UTF-8). Raises EFOpenError
-    // "Cannot open file "<name>". <reason>" or, for fmCreate, EFCreateError
+    // "Cannot open file "<name>". <reason>" or, for fmCreate and fmCreateNew, EFCreateError
     // "Cannot create file "<name>". <reason>".
     TFileStream(const std::string& FileName, unsigned Mode);
     ~TFileStream() override;

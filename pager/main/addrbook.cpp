@@ -1,5 +1,6 @@
 #include "pager/main/addrbook.h"
 
+#include "pager/dialogs/dialogs.h"
 #include "pager/ini.h"
 #include "pager/opdb.h"
 #include "platform/app.h"
@@ -91,20 +92,6 @@ QAction* menuItem(QMenu* menu, const char* name, const char* caption)
     QAction* a = menu->addAction(u(caption));
     a->setObjectName(QString::fromLatin1(name));
     return a;
-}
-
-// The edit of a box is usable only while the box is checked, on the window
-// colour then and on the button-face colour otherwise.
-void followBox(const QCheckBox* box, QLineEdit* edit)
-{
-    const bool on = box->checkState() == Qt::Checked;
-    edit->setEnabled(on);
-    QPalette pal = edit->palette();
-    const QPalette system = QApplication::palette();
-    const QColor base = on ? system.color(QPalette::Active, QPalette::Base)
-                           : system.color(QPalette::Active, QPalette::Button);
-    for (auto group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled}) pal.setColor(group, QPalette::Base, base);
-    edit->setPalette(pal);
 }
 
 }  // namespace
@@ -421,25 +408,31 @@ void TAddrBook::selectRow(TBookRow* Row)
 
 // ---- contacts ----------------------------------------------------------------
 
-bool TAddrBook::acceptContactName(const AnsiString& Name, int Self)
+QString TAddrBook::ContactNameRefusal(const AnsiString& Name, bool Editing) const
 {
     std::vector<AnsiString> names;
     names.reserve(static_cast<size_t>(Count()));
     for (int i = 0; i < Count(); ++i) names.push_back(Row(i)->Name);
-    switch (CheckContactName(Name, names, Self)) {
-    case TNameCheck::Ok: return true;
+    const int self = Editing && selected_ ? lvAddr->indexOfTopLevelItem(selected_) : -1;
+    switch (CheckContactName(Name, names, self)) {
+    case TNameCheck::Ok: return {};
     case TNameCheck::Unstorable:
-        warn(u("Имя «%1» нельзя сохранить в адресной книге: оно не должно быть пустым, начинаться или "
-               "кончаться пробелом, начинаться с «[» или «;» и содержать знак «=».")
-                 .arg(fromAnsi(Name)));
-        return false;
+        return u("Имя «%1» нельзя сохранить в адресной книге: оно не должно быть пустым, начинаться или "
+                 "кончаться пробелом, начинаться с «[» или «;» и содержать знак «=».")
+            .arg(fromAnsi(Name));
     case TNameCheck::Taken:
-        warn(u("В этой группе уже есть запись «%1» (большие и малые буквы в именах не различаются). "
-               "Дайте записи другое имя.")
-                 .arg(fromAnsi(Name)));
-        return false;
+        return u("В этой группе уже есть запись «%1» (большие и малые буквы в именах не различаются). "
+                 "Дайте записи другое имя.")
+            .arg(fromAnsi(Name));
     }
-    return false;
+    return {};
+}
+
+bool TAddrBook::acceptContactName(const AnsiString& Name, bool Editing)
+{
+    const QString refusal = ContactNameRefusal(Name, Editing);
+    if (!refusal.isEmpty()) warn(refusal);
+    return refusal.isEmpty();
 }
 
 bool TAddrBook::sbAddClick(const TBookItDialogResult& Result)
@@ -448,9 +441,9 @@ bool TAddrBook::sbAddClick(const TBookItDialogResult& Result)
         warn(u("Нет открытой группы: записи хранятся в группах. Сначала добавьте группу."));
         return false;
     }
-    if (!acceptContactName(Result.Name, -1)) return false;
+    if (!acceptContactName(Result.Name, false)) return false;
     TBookItem item;
-    if (!ApplyBookItDialog(opList_, Result, item)) {
+    if (ApplyBookItDialog(opList_, Result, item) != TAddrUpdate::Built) {
         warn(u("Не найден оператор для выбранных типа, города и оператора. Запись не добавлена."));
         return false;
     }
@@ -468,14 +461,14 @@ bool TAddrBook::sbEditClick(const TBookItDialogResult& Result)
 {
     TBookRow* row = selected_;
     if (!row) return false;
-    if (!acceptContactName(Result.Name, lvAddr->indexOfTopLevelItem(row))) return false;
-    const bool found = ApplyBookItDialog(opList_, Result, row->Item);
+    if (!acceptContactName(Result.Name, true)) return false;
+    const TAddrUpdate update = ApplyBookItDialog(opList_, Result, row->Item);
     row->Name = Result.Name;
     // With the old address kept, the image keeps telling that address's type.
-    row->ImageIndex = found ? Result.Type : GetTypeIndex(opList_, row->Item.Addr);
+    row->ImageIndex = update == TAddrUpdate::Built ? Result.Type : GetTypeIndex(opList_, row->Item.Addr);
     showRow(row);
     lvAddrSelectItem(row, true);
-    if (!found) {
+    if (update == TAddrUpdate::NoOperator) {
         warn(u("Не найден оператор для выбранных типа, города и оператора. "
                "Адрес абонента оставлен прежним, остальные данные записи изменены."));
     }
@@ -549,27 +542,33 @@ void TAddrBook::sbMailClick()
 
 // ---- groups ------------------------------------------------------------------
 
-bool TAddrBook::acceptGroupName(const AnsiString& Name, int Self)
+QString TAddrBook::GroupNameRefusal(const AnsiString& Name, bool Renaming) const
 {
-    switch (CheckGroupName(Name, groups_, Self)) {
-    case TNameCheck::Ok: return true;
+    const int self = Renaming ? cbAddrBook->currentIndex() : -1;
+    switch (CheckGroupName(Name, groups_, self)) {
+    case TNameCheck::Ok: return {};
     case TNameCheck::Unstorable:
-        warn(u("Название группы «%1» нельзя сохранить: оно не должно быть пустым, начинаться или "
-               "кончаться пробелом и содержать знак «]».")
-                 .arg(fromAnsi(Name)));
-        return false;
+        return u("Название группы «%1» нельзя сохранить: оно не должно быть пустым, начинаться или "
+                 "кончаться пробелом и содержать знак «]».")
+            .arg(fromAnsi(Name));
     case TNameCheck::Taken:
-        warn(u("Группа «%1» уже есть (большие и малые буквы в названиях не различаются). "
-               "Выберите другое название.")
-                 .arg(fromAnsi(Name)));
-        return false;
+        return u("Группа «%1» уже есть (большие и малые буквы в названиях не различаются). "
+                 "Выберите другое название.")
+            .arg(fromAnsi(Name));
     }
-    return false;
+    return {};
+}
+
+bool TAddrBook::acceptGroupName(const AnsiString& Name, bool Renaming)
+{
+    const QString refusal = GroupNameRefusal(Name, Renaming);
+    if (!refusal.isEmpty()) warn(refusal);
+    return refusal.isEmpty();
 }
 
 bool TAddrBook::mAddrAddClick(const AnsiString& Name)
 {
-    if (!acceptGroupName(Name, -1)) return false;
+    if (!acceptGroupName(Name, false)) return false;
     groups_.push_back(Name);
     sections_.push_back(Name);
     cbAddrBook->addItem(fromAnsi(Name));
@@ -616,7 +615,7 @@ bool TAddrBook::mAddrEditClick(const AnsiString& Name)
 {
     const int index = cbAddrBook->currentIndex();
     if (groups_.empty() || index < 0) return false;
-    if (!acceptGroupName(Name, index)) return false;
+    if (!acceptGroupName(Name, true)) return false;
     const AnsiString old = sections_[static_cast<size_t>(index)];
     TIniFile book(bookFile_);
     // The group is written under its new name at once, so nothing of it
@@ -730,5 +729,5 @@ void TAutoTexts::autoClick(QCheckBox* Box, QLineEdit* Edit, const AnsiString& Te
         Setting = Box->checkState() == Qt::Checked;
         if (book_.Selected() && ViewUserParam) ViewUserParam(book_.Selected());
     }
-    followBox(Box, Edit);
+    dialogs::followBox(Box, Edit);
 }

@@ -131,6 +131,13 @@ public:
     // sbUp and sbDn by the selected row's neighbours.
     void ED(bool Enabled);
 
+    // Why a contact name (of a new contact, or of the selected one when
+    // Editing) or a group name (of a new group, or of the selected one when
+    // Renaming) cannot be taken; empty when it can. The dialogs ask before
+    // they close, so nothing typed is lost to a refusal.
+    QString ContactNameRefusal(const AnsiString& Name, bool Editing) const;
+    QString GroupNameRefusal(const AnsiString& Name, bool Renaming) const;
+
     // Groups. Each returns True when it changed the book.
     bool mAddrAddClick(const AnsiString& Name);
     bool mAddrDelClick();
@@ -153,8 +160,8 @@ private:
     void showRow(TBookRow* Row);
     bool moveSelected(int Delta);
     std::vector<TBookEntry> shownEntries() const;
-    bool acceptContactName(const AnsiString& Name, int Self);
-    bool acceptGroupName(const AnsiString& Name, int Self);
+    bool acceptContactName(const AnsiString& Name, bool Editing);
+    bool acceptGroupName(const AnsiString& Name, bool Renaming);
     void warn(const QString& Text);
     void notice(const QString& Text);
     bool ask(const QString& Text);

@@ -1,8 +1,13 @@
 #include "pager/main/mainwin.h"
 
 #include "netcomp/fxsmtp.h"
+#include "netcomp/qorpop3.h"
 #include "pager/compose.h"
+#include "pager/dialogs/bookit.h"
+#include "pager/dialogs/groupit.h"
+#include "pager/dialogs/opti.h"
 #include "pager/ini.h"
+#include "pager/mailcheck.h"
 #include "pager/position.h"
 #include "pager/program.h"
 #include "pager/sendlater.h"
@@ -257,6 +262,7 @@ TMainWin::TMainWin(QWidget* parent) : TTrayForm(parent)
 
     createControls();
     bindEvents();
+    bindDialogs();
     resize(kClientWidth, kClientHeight);
     setMinimumSize(kClientWidth, kClientHeight);
     app::guard([this] { FormCreate(); });
@@ -423,6 +429,12 @@ void TMainWin::createControls()
     tCheckMail->SetInterval(600000);
     tLoadAdvert = named(new TTimer(this, [this] { tLoadAdvertTimer(tLoadAdvert); }), "tLoadAdvert");
     tLoadAdvert->SetInterval(AdvertTimeOut);
+
+    POP3 = named(new TQorPOP(this), "POP3");
+    POP3->Port = "110";
+    POP3->RetrieveProgressStep = 10;
+    POP3->StrErrorInFormatOfMsg = cp("Не правильный формат сообщения");
+    MailList = named(new TQorMsgList(this), "MailList");
 }
 
 void TMainWin::bindEvents()
@@ -491,9 +503,47 @@ void TMainWin::bindEvents()
     webAdvert->OnNavigateComplete2 = [this](uint64_t frame, const QUrl&) { webAdvertNavigateComplete2(frame); };
     webAdvert->OnDocumentComplete = [this](uint64_t frame, const QUrl&) { webAdvertDocumentComplete(frame); };
 
+    POP3->OnConnecting = [this](QObject*, TFxSock*) { POP3Connecting(); };
+    POP3->OnConnect = [this](QObject*) { POP3Connect(); };
+    POP3->OnDisconnect = [this](QObject*) { POP3Disconnect(); };
+    POP3->OnError = [this](QObject*, int error, const AnsiString& msg) { POP3Error(error, msg); };
+
     app::applicationWindow().onMessage = [this](const winmsg::Message& msg) {
         bool handled = false;
         app::guard([&] { aeMainMessage(msg, handled); });
+    };
+}
+
+// The contact, group and options dialogs: each made for one showing and
+// freed here. What they give back is dropped when the window began to close
+// meanwhile.
+void TMainWin::bindDialogs()
+{
+    Book->ShowBookItDialog = [this](const TBookItDialogInit* edit) -> std::optional<TBookItDialogResult> {
+        TBookItWin dialog(this, OpList, PagerList);
+        if (edit) dialog.Fill(*edit);
+        const bool editing = edit != nullptr;
+        dialog.ExtraCheck = [this, editing](const TBookItDialogResult& r) {
+            return Book->ContactNameRefusal(r.Name, editing);
+        };
+        if (dialog.exec() != QDialog::Accepted || closing_) return std::nullopt;
+        return dialog.Result();
+    };
+    Book->ShowGroupItDialog = [this](const AnsiString* current) -> std::optional<AnsiString> {
+        TGroupItWin dialog(this);
+        if (current) dialog.Fill(*current);
+        const bool renaming = current != nullptr;
+        dialog.ExtraCheck = [this, renaming](const AnsiString& name) { return Book->GroupNameRefusal(name, renaming); };
+        if (dialog.exec() != QDialog::Accepted || closing_) return std::nullopt;
+        return dialog.Name();
+    };
+    ShowOptionsDialog = [this] {
+        TOptiWin dialog(this, OpList, Book->TypesImage, ProgramPath + UserOperatorsFile);
+        TOptiResult result;
+        result.Ok = dialog.exec() == QDialog::Accepted && !closing_;
+        result.ViewChanged = dialog.ViewChanged;
+        result.OperatorsChanged = dialog.OperatorsChanged;
+        return result;
     };
 }
 
@@ -861,6 +911,13 @@ void TMainWin::closeEvent(QCloseEvent* event)
         closeWanted_ = true;
         road_.Cancel();
         if (SMTP) SMTP->Abort();
+        event->ignore();
+        return;
+    }
+    if (checking_) {
+        // So is a mailbox check waiting for its server.
+        closeWanted_ = true;
+        POP3->Abort();
         event->ignore();
         return;
     }
@@ -1859,7 +1916,68 @@ void TMainWin::cbSendLaterClick()
 }
 
 // ---- the mailbox check ---------------------------------------------------------
-// The hooks of its own unit; until then the mailbox is not checked.
 
-void TMainWin::SendNotifMsg() {}
-void TMainWin::CheckMail() {}
+void TMainWin::CheckMail()
+{
+    // One check at a time: a tick that a dialog's loop lets through while a
+    // check waits for its server is dropped.
+    if (closing_ || checking_) return;
+    if (noticeWaiting_ && road_.Idle()) {
+        noticeWaiting_ = false;
+        ConnectToSMTP(false, smNotice);
+        if (closing_) return;
+    }
+    TFlagScope running(checking_);
+    // A close that came during the check goes on once it has unwound.
+    struct TCloseAfter {
+        TMainWin* w;
+        ~TCloseAfter()
+        {
+            if (w->closeWanted_) w->resumeDeferred();
+        }
+    } closeAfter{this};
+    tCheckMail->SetEnabled(false);
+    TCheckResult result;
+    try {
+        result = RunMailCheck(*POP3, *MailList, CurrentCheckSettings(), NewMsgCount, AllMsgCount);
+    } catch (const std::exception& e) {
+        result = {TCheckEnd::Failed, e.what()};
+    }
+    if (!result.Status.empty()) SetStatus(result.Status);
+    if (!ChecksGoOn(result.End)) return;  // until the options are saved again
+    if (NoticeDue(result.End, NewMsgCount, Ini.CheckEmail.To)) {
+        if (road_.Idle()) {
+            try {
+                ConnectToSMTP(false, smNotice);
+            } catch (const std::exception& e) {
+                SetStatus(e.what());  // the checks go on all the same
+            }
+        } else {
+            // A send the user started meanwhile waits for the dialer: the
+            // notice goes once the road is free.
+            noticeWaiting_ = true;
+            road_.MailTick();
+        }
+    }
+    tCheckMail->SetEnabled(Ini.CheckEmail.Active);
+}
+
+void TMainWin::SendNotifMsg()
+{
+    if (!SMTP) return;
+    FillPostMessage(SMTP->PostMsg, BuildNotice(CurrentCheckSettings(), Ini.Connect.FromAddress, Ini.Connect.FromName,
+                                               NewMsgCount, AllMsgCount, *MailList, lrTranslit, sysclock::now()));
+    SMTP->Tag = smNotice;
+    SMTP->SendMail();
+}
+
+void TMainWin::POP3Connecting() { SetStatus(cp("Связь с сервером ") + POP3->Host); }
+
+void TMainWin::POP3Connect() { SetStatus(cp("Проверка почты...")); }
+
+void TMainWin::POP3Disconnect()
+{
+    SetStatus(cp("Проверка почты закончена. ") + std::to_string(NewMsgCount) + cp(" новых сообщений!"));
+}
+
+void TMainWin::POP3Error(int, const AnsiString& Msg) { SetStatus(Msg); }

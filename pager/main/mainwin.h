@@ -41,6 +41,8 @@ class QTreeWidgetItem;
 class TFxSMTP;
 class TFxSock;
 class TOrvTrayIcon;
+class TQorMsgList;
+class TQorPOP;
 namespace webview {
 class WebView;
 }
@@ -113,6 +115,8 @@ public:
     TTimer* tSendLater = nullptr;
     TTimer* tCheckMail = nullptr;
     TTimer* tLoadAdvert = nullptr;
+    TQorPOP* POP3 = nullptr;          // the mailbox check's client
+    TQorMsgList* MailList = nullptr;  // the messages the last check fetched
 
     // ---- replaceable dialogs (the real ones by default)
     // The input box: the answer, nothing on Cancel.
@@ -210,6 +214,12 @@ public:
     void tSendLaterTimer();
     void tCheckMailTimer();
 
+    // ---- the mailbox check's client
+    void POP3Connecting();
+    void POP3Connect();
+    void POP3Disconnect();
+    void POP3Error(int Error, const AnsiString& Msg);
+
 protected:
     void closeEvent(QCloseEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
@@ -218,6 +228,7 @@ protected:
 private:
     void createControls();
     void bindEvents();
+    void bindDialogs();
     void FormCreate();
     void FormShow() override;
     void FormHide() override;
@@ -292,7 +303,7 @@ private:
     bool created_ = false;     // FormCreate has run
     bool addrShown_ = false;   // the address book rows have been loaded once
     bool closing_ = false;     // the close has begun: nothing new starts
-    bool closeWanted_ = false;  // a close waits for the running send to unwind
+    bool closeWanted_ = false;  // a close waits for the running send or mailbox check to unwind
     bool closed_ = false;      // FormCloseQuery has run
     bool terminating_ = false;  // the program is asked to end: nobody to ask
     bool queueUnsaved_ = false;  // the last save of wait.dat failed
@@ -302,4 +313,6 @@ private:
     QString goodText_;       // the box's last text with the shown greeting and signature in place
     int goodCaret_ = 0;
     bool restoring_ = false;  // RestoreBox is putting it back
+    bool checking_ = false;       // a mailbox check is on the stack
+    bool noticeWaiting_ = false;  // a check found new mail while a send ran
 };

@@ -58,6 +58,14 @@ TEST(Strs, DelCharsAndDelSpaces)
     EXPECT_EQ(DelSpaces(""), "");
 }
 
+TEST(Strs, TrimDropsBlanksAndControlCharactersAtTheEnds)
+{
+    const std::pair<AnsiString, AnsiString> cases[] = {
+        {"", ""}, {" \t\r\n", ""}, {"  a b\t", "a b"}, {"\x01x\x1f", "x"}, {"x\x7f", "x\x7f"}, {cp(" Ёж "), cp("Ёж")},
+    };
+    for (const auto& [s, want] : cases) EXPECT_EQ(Trim(s), want) << s;
+}
+
 TEST(Strs, LeftStrAndCutLeft)
 {
     struct Case {
@@ -80,6 +88,37 @@ TEST(Strs, LeftStrAndCutLeft)
         EXPECT_EQ(LeftStr(c.s, c.n), c.left) << c.s << " " << c.n;
         EXPECT_EQ(CutLeft(c.s, c.n), c.cut) << c.s << " " << c.n;
     }
+}
+
+TEST(Strs, MidStrClampsItsPositions)
+{
+    struct Case {
+        AnsiString s;
+        int index, count;
+        AnsiString want;
+    };
+    const std::vector<Case> cases = {
+        {"From someone@host Mon", 6, 72, "someone@host Mon"},
+        {"abc", 1, 2, "ab"},
+        {"abc", 0, 2, "ab"},    // an index below 1 counts from the first character
+        {"abc", -5, 1, "a"},
+        {"abc", 3, 9, "c"},     // the count stops at the end
+        {"abc", 4, 1, ""},      // one past the end
+        {"abc", 2, 0, ""},
+        {"abc", 2, -1, ""},
+        {"", 1, 1, ""},
+        {cp("Привет"), 3, 2, cp("ив")},
+    };
+    for (const auto& c : cases) EXPECT_EQ(MidStr(c.s, c.index, c.count), c.want) << c.s << " " << c.index;
+}
+
+TEST(Strs, TrimTakesBlanksAndControlCharacters)
+{
+    EXPECT_EQ(Trim(" \t a b \r\n"), "a b");
+    EXPECT_EQ(TrimRight(" \t a b \r\n"), " \t a b");
+    EXPECT_EQ(Trim(AnsiString("\0x\0", 3)), "x");
+    EXPECT_EQ(Trim(cp(" \xC2\xA0Я ")), cp("\xC2\xA0Я"));  // byte 0xA0 is no blank
+    EXPECT_EQ(Trim("   "), "");
 }
 
 TEST(Strs, IsFullAddress)

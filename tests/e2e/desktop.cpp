@@ -33,23 +33,23 @@ Display::~Display()
     xvfb_.waitForFinished(5000);
 }
 
-bool Display::xdotool(const QStringList& args, QByteArray* output) const
+bool Display::xdotool(const QStringList& args, QString* output) const
 {
     QProcess p;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("DISPLAY", name_);
     p.setProcessEnvironment(env);
     p.start("xdotool", args);
-    const bool ok = p.waitForFinished(20000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
-    if (output) *output = p.readAllStandardOutput();
+    const bool ok = p.waitForFinished(15000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
+    if (output) *output = QString::fromLatin1(p.readAllStandardOutput());
     return ok;
 }
 
 QStringList Display::visibleWindows(const QString& title) const
 {
-    QByteArray out;
+    QString out;
     xdotool({"search", "--onlyvisible", "--name", "^" + QRegularExpression::escape(title) + "$"}, &out);
-    return QString::fromLatin1(out).split('\n', Qt::SkipEmptyParts);
+    return out.split('\n', Qt::SkipEmptyParts);
 }
 
 bool Display::waitForWindow(const QString& title, int timeoutMs) const

@@ -19,8 +19,8 @@ public:
     // Ids of the viewable top-level windows whose title is exactly the text.
     QStringList visibleWindows(const QString& title) const;
     bool waitForWindow(const QString& title, int timeoutMs) const;
-    // Runs xdotool with the arguments on this display; whether it succeeded.
-    bool xdotool(const QStringList& args, QByteArray* output = nullptr) const;
+    // Runs xdotool on the display: whether it succeeded, and what it printed.
+    bool xdotool(const QStringList& args, QString* output = nullptr) const;
 
 private:
     QProcess xvfb_;

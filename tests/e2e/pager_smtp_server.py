@@ -1,5 +1,5 @@
-"""An SMTP server for the tests: python3-aiosmtpd on 127.0.0.1, on a free
-port or the one given. It prints "PORT <n>" once it listens and keeps every
+"""An SMTP server for the tests: python3-aiosmtpd on 127.0.0.1 (or the
+loopback address given), on a free port or the one given. It prints "PORT <n>" once it listens and keeps every
 message it accepts in the folder given, as <n>.eml (the data as received,
 dot-unstuffed, CR LF kept) and <n>.env (the sender and the recipients, one a
 line). Each connection appends a line to "connections", each HELO its name to
@@ -176,6 +176,7 @@ class CountingSMTP(SMTP):
 async def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("folder")
+    parser.add_argument("--host", default="127.0.0.1")
     parser.add_argument("--port", type=int, default=0)
     parser.add_argument("--mode", default="accept", choices=["accept", "stall", "refuse"] + SCRIPTED)
     args = parser.parse_args()
@@ -185,7 +186,7 @@ async def main():
         factory = lambda: Scripted(sink)
     else:
         factory = lambda: CountingSMTP(sink, hostname="sink.test", decode_data=False)
-    server = await loop.create_server(factory, host="127.0.0.1", port=args.port)
+    server = await loop.create_server(factory, host=args.host, port=args.port)
     port = server.sockets[0].getsockname()[1]
     print("PORT %d" % port, flush=True)
     # Ends when the test closes our standard input (or kills us).

@@ -108,3 +108,28 @@ TEST(ExStringList, IndexesOutsideTheListRaise)
         EXPECT_EQ(e.message(), "List index out of bounds (5)");
     }
 }
+
+TEST(ExStringList, SetTextSplitsAtEveryKindOfLineEnd)
+{
+    struct Case {
+        std::string text;
+        std::vector<AnsiString> lines;
+    };
+    const std::vector<Case> cases = {
+        {"a\r\nb\r\n", {"a", "b"}},
+        {"a\nb", {"a", "b"}},          // a last line without its end counts
+        {"a\rb\r\r\nc", {"a", "b", "", "c"}},
+        {"\r\n\r\n", {"", ""}},
+        {"", {}},
+        {std::string("n\0l\r\n", 5), {std::string("n\0l", 3)}},  // NUL is a byte like any other
+    };
+    for (const auto& c : cases) {
+        TExStringList list = listOf({"old"});
+        list.SetText(c.text);
+        EXPECT_EQ(list.Lines(), c.lines);
+        EXPECT_EQ(SplitLines(c.text), c.lines);
+    }
+    TExStringList sorted = listOf({}, true);
+    sorted.SetText("To: x\r\nFrom: y\r\n");
+    EXPECT_EQ(sorted.Lines(), (std::vector<AnsiString>{"From: y", "To: x"}));
+}

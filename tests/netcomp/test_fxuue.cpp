@@ -12,18 +12,6 @@
 
 namespace {
 
-// Bytes of every value, in a scrambled order.
-std::string sample(int size)
-{
-    std::string s;
-    unsigned x = 12345;
-    for (int i = 0; i < size; ++i) {
-        x = x * 1103515245u + 12345u;
-        s += static_cast<char>((x >> 16) & 0xFF);
-    }
-    return s;
-}
-
 std::string encode(const std::string& data, UUMethods method)
 {
     TMemoryStream in, out;
@@ -34,31 +22,6 @@ std::string encode(const std::string& data, UUMethods method)
     p.OutputStream = &out;
     p.Encode();
     return out.Bytes();
-}
-
-// Runs a Python script (Debian's python3) with the given files' paths as its
-// arguments and returns what it printed.
-std::string python(const std::string& script, const std::vector<std::string>& inputs)
-{
-    static int serial = 0;
-    const std::string dir = testenv::makeDir("uue");
-    std::string command = "/usr/bin/python3 -W ignore -c '" + script + "'";
-    for (const auto& input : inputs) {
-        const std::string path = dir + "/in" + std::to_string(++serial);
-        testenv::writeFile(path, input);
-        command += " " + path;
-    }
-    FILE* pipe = ::popen(command.c_str(), "r");
-    if (!pipe)
-        throw std::runtime_error("cannot start python3");
-    std::string output;
-    char buffer[4096];
-    std::size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0)
-        output.append(buffer, n);
-    if (::pclose(pipe) != 0)
-        throw std::runtime_error("python3 failed: " + script);
-    return output;
 }
 
 // Python's own line encodings, 45 input bytes a line, CR LF line ends. A
@@ -134,15 +97,15 @@ TEST(FxUU, EncodesAsPythonsBase64AndUuModules)
 {
     for (int size : {0, 1, 2, 3, 45, 46, 57, 90}) {
         SCOPED_TRACE("size " + std::to_string(size));
-        const std::string data = sample(size);
+        const std::string data = testenv::scrambledBytes(size);
 
         const std::string mime = encode(data, uuMime);
-        EXPECT_EQ(mime, python(PyBase64Lines, {data}));
-        EXPECT_EQ(python(PyBase64Decode, {mime}), data);
+        EXPECT_EQ(mime, testenv::python(PyBase64Lines, {data}));
+        EXPECT_EQ(testenv::python(PyBase64Decode, {mime}), data);
 
         const std::string uu = encode(data, uuCode);
-        EXPECT_EQ(uu, python(PyUuLines, {data}));
-        EXPECT_EQ(python(PyUuDecode, {uu}), data);
+        EXPECT_EQ(uu, testenv::python(PyUuLines, {data}));
+        EXPECT_EQ(testenv::python(PyUuDecode, {uu}), data);
     }
 }
 
@@ -151,12 +114,12 @@ TEST(FxUU, LinesAndClosingLine)
     EXPECT_EQ(encode("", uuMime), "");
     EXPECT_EQ(encode("", uuCode), "`\r\n");
 
-    const std::string mime = encode(sample(46), uuMime);
+    const std::string mime = encode(testenv::scrambledBytes(46), uuMime);
     ASSERT_EQ(mime.size(), 60u + 2 + 4 + 2);
     EXPECT_EQ(mime.substr(60, 2), "\r\n");
     EXPECT_EQ(mime.substr(64), "==\r\n");
 
-    const std::string uu = encode(sample(45), uuCode);
+    const std::string uu = encode(testenv::scrambledBytes(45), uuCode);
     ASSERT_EQ(uu.size(), 61u + 2 + 3);
     EXPECT_EQ(uu[0], 'M');
     EXPECT_EQ(uu.substr(61), "\r\n`\r\n");
@@ -186,7 +149,7 @@ TEST(FxUU, ReadsTheWholeInputFromItsStartAndRewindsTheOutput)
 
 TEST(FxUU, ShortReadsAndASourceThatEndsEarly)
 {
-    const std::string data = sample(100);
+    const std::string data = testenv::scrambledBytes(100);
     const std::string expected = encode(data, uuMime);
     struct Case {
         int chunk, claimed;
@@ -227,7 +190,7 @@ TEST(FxUU, ThroughABufferStreamIntoMemory)
 {
     // The attachment path: larger than one buffer, all of it in the memory
     // stream once Encode has rewound its output.
-    const std::string data = sample(100000);
+    const std::string data = testenv::scrambledBytes(100000);
     for (UUMethods method : {uuMime, uuCode}) {
         TMemoryStream in, memory;
         in.WriteBuffer(data.data(), static_cast<int>(data.size()));

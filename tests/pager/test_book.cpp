@@ -327,7 +327,7 @@ TEST(BookDialog, TakesTheDialogsValues)
     r.OwnSignature = true;
 
     TBookItem b;
-    ASSERT_TRUE(ApplyBookItDialog(ops, r, b));
+    ASSERT_EQ(ApplyBookItDialog(ops, r, b), TAddrUpdate::Built);
     EXPECT_EQ(b.Addr, "79161234567@sms.example.org");  // the template as held: lowered
     EXPECT_EQ(b.FullName.size(), 255u);
     EXPECT_EQ(show(b).substr(show(b).find("|X SMS")), cp("|X SMS|2|Привет|Пока|101"));
@@ -336,10 +336,19 @@ TEST(BookDialog, TakesTheDialogsValues)
     r.Operator = cp("Нет такого");
     r.Code = 9;
     TBookItem kept = item("old@example.net");
-    EXPECT_FALSE(ApplyBookItDialog(ops, r, kept));
+    EXPECT_EQ(ApplyBookItDialog(ops, r, kept), TAddrUpdate::NoOperator);
     EXPECT_EQ(kept.Addr, "old@example.net");
     EXPECT_EQ(kept.Model, "X SMS");
     EXPECT_EQ(kept.Code, 0);
+
+    // Editing without a change of type, city, operator or number: the address
+    // stays exactly, even where the choice would find another operator.
+    r.Operator = cp("Мобил");
+    r.KeepAddr = true;
+    TBookItem same = item("79160000000@SMS.example.org?subject=x");
+    EXPECT_EQ(ApplyBookItDialog(ops, r, same), TAddrUpdate::Kept);
+    EXPECT_EQ(same.Addr, "79160000000@SMS.example.org?subject=x");
+    EXPECT_EQ(same.Signature, cp("Пока"));
 
     const TBookItDialogInit init = BookItDialogInit(ops, cp("Иван"), b);
     EXPECT_EQ(init.OpIndex, 1);

@@ -546,6 +546,31 @@ TEST(AddrBook, CheckMarks)
     for (int i = 0; i < b.book->Count(); ++i) EXPECT_EQ(b.book->Row(i)->checkState(0), Qt::Unchecked) << i;
 }
 
+TEST(AddrBook, NameRefusalsAreToldBeforeTheDialogsClose)
+{
+    Book b(fixture(), 0);
+    b.select("Пётр");
+    struct Case {
+        const char* name;
+        bool editing;
+        bool refused;
+    } contacts[] = {
+        {"Пётр", true, false},   // its own name
+        {"пётр", false, true},   // another contact's, apart from case
+        {"ИВАН", true, true},
+        {"a=b", false, true},
+        {"Новый", false, false},
+    };
+    for (const Case& c : contacts) {
+        EXPECT_EQ(!b.book->ContactNameRefusal(cp(c.name), c.editing).isEmpty(), c.refused) << c.name;
+    }
+    Case groups[] = {{"друзья", true, false}, {"друзья", false, true}, {"a]b", false, true}, {"Ещё", false, false}};
+    for (const Case& c : groups) {
+        EXPECT_EQ(!b.book->GroupNameRefusal(cp(c.name), c.editing).isEmpty(), c.refused) << c.name;
+    }
+    EXPECT_TRUE(b.warned.empty());
+}
+
 TEST(AddrBook, ButtonsAndMenusOpenTheDialogs)
 {
     Book b(fixture(), 0);

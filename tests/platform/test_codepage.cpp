@@ -47,6 +47,15 @@ TEST(Codepage, EveryByteSurvivesRoundTripAndForeignCharactersBecomeQuestionMarks
     EXPECT_EQ(codepage::fromUtf8("日本 ü ё"), std::string("?? ? \xB8"));
 }
 
+TEST(Codepage, CanHoldTellsWhetherATextSurvivesAsItIs)
+{
+    const std::pair<const char*, bool> cases[] = {
+        {"", true}, {"plain ?", true}, {"Ёлка €№", true}, {"\x7f\t", true}, {"ü", false}, {"日本", false}, {"😀", false},
+    };
+    for (const auto& [utf8, held] : cases) EXPECT_EQ(codepage::canHold(QString::fromUtf8(utf8)), held) << utf8;
+    EXPECT_FALSE(codepage::canHold(QString(QChar(0xD800))));  // a lone surrogate
+}
+
 TEST(Codepage, WinToKoi8MatchesIconvForLettersAndLeavesOtherBytes)
 {
     std::string letters;

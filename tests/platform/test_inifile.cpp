@@ -164,6 +164,21 @@ TEST(IniFile, RefusesNamesAndValuesItCannotStoreFaithfully)
     EXPECT_NO_THROW(f.WriteString(cp("Группа (1)"), cp("Имя, с запятой"), "a=b;c"));
 }
 
+TEST(IniFile, ValuesInQuotesComeBackWithIniValueOf)
+{
+    const std::string path = iniPath("quotes.ini");
+    const char* values[] = {"\"quoted\"", "'single'", "\"", "\"a'", "plain", ""};
+    {
+        TIniFile f(path);
+        int i = 0;
+        for (const char* v : values) f.WriteString("S", "k" + std::to_string(i++), IniValueOf(v));
+        f.UpdateFile();
+    }
+    const TIniFile f(path);
+    int i = 0;
+    for (const char* v : values) EXPECT_EQ(f.ReadString("S", "k" + std::to_string(i++), "?"), v) << v;
+}
+
 TEST(IniFile, FailedWriteRaisesAndLeavesTheOldFileWhole)
 {
     // A read-only file (protected by the user; refused for root too), a

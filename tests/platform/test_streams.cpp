@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <sys/stat.h>
+#include <unistd.h>
 
 TEST(Streams, MemoryStreamGrowsAndSeeks)
 {
@@ -58,6 +60,28 @@ TEST(Streams, FileStreamModesAndErrors)
         EXPECT_EQ(e.message().rfind("Cannot open file \"" + dir + "/missing.bin\". ", 0), 0u) << e.message();
     }
     EXPECT_THROW(TFileStream(dir + "/no/such/dir.bin", fmCreate), EFCreateError);
+}
+
+TEST(Streams, CreateNewRefusesAnExistingFileOrLink)
+{
+    const std::string dir = testenv::makeDir("streams-new");
+    const std::string path = dir + "/qor.$$$";
+    {
+        TFileStream f(path, fmCreateNew);
+        f.WriteBuffer("ab", 2);
+    }
+    struct stat st {};
+    ASSERT_EQ(::stat(path.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+    EXPECT_THROW(TFileStream(path, fmCreateNew), EFCreateError);
+    EXPECT_EQ(testenv::readFile(path), "ab");
+
+    // A link planted under the name is neither followed nor replaced.
+    const std::string target = dir + "/target";
+    const std::string link = dir + "/link.$$$";
+    ASSERT_EQ(::symlink(target.c_str(), link.c_str()), 0);
+    EXPECT_THROW(TFileStream(link, fmCreateNew), EFCreateError);
+    EXPECT_FALSE(testenv::fileExists(target));
 }
 
 TEST(Streams, CopyFromWholeSourceOrPart)

@@ -23,21 +23,7 @@ namespace mwtest {
 constexpr int kWait = 20000;  // ms a peer gets to answer; never a measure of speed
 
 // A loopback port that nothing listens on (bound, then released).
-inline int freePort()
-{
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    a.sin_port = 0;
-    socklen_t len = sizeof a;
-    int port = 0;
-    if (::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 &&
-        ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len) == 0)
-        port = ntohs(a.sin_port);
-    ::close(fd);
-    return port;
-}
+inline int freePort() { return testenv::freePort(); }
 
 struct Mail {
     std::vector<std::string> envelope;  // sender, then the recipients
@@ -54,13 +40,17 @@ struct Mail {
 
 class SmtpServer {
 public:
-    explicit SmtpServer(const std::string& mode = "accept", int port = 0)
+    // Mode as the script takes it; a port of 0 is a free one; host is a
+    // loopback address.
+    explicit SmtpServer(const std::string& mode = "accept", int port = 0, const std::string& host = "127.0.0.1")
+        : host_(host)
     {
         static int n = 0;
         folder_ = testenv::makeDir("smtp-" + std::to_string(++n));
         QStringList args{QString::fromStdString(std::string(ORV_SOURCE_DIR) + "/tests/e2e/pager_smtp_server.py"),
                          QString::fromStdString(folder_), "--mode", QString::fromStdString(mode)};
         if (port) args << "--port" << QString::number(port);
+        args << "--host" << QString::fromStdString(host);
         process_.start("/usr/bin/python3", args);
         if (!process_.waitForStarted(kWait)) return;
         while (port_ == 0 && process_.waitForReadyRead(kWait)) {
@@ -79,6 +69,7 @@ public:
         }
     }
     int port() const { return port_; }
+    const std::string& host() const { return host_; }
     const std::string& folder() const { return folder_; }
 
     std::vector<Mail> mails() const
@@ -140,6 +131,7 @@ private:
     }
 
     QProcess process_;
+    std::string host_;
     std::string folder_;
     int port_ = 0;
 };
