@@ -1,14 +1,16 @@
-# The two commands of the README:
-#   make run   builds Pager and starts it
-#   make test  installs what is missing, builds, and runs every test
-#              (once normally, once under AddressSanitizer and UBSan)
+# The commands of the README:
+#   make run         builds Pager and starts it
+#   make run-dialer  builds OrvDialer and starts it
+#   make test        installs what is missing, builds, and runs every test
+#                    (once normally, once under AddressSanitizer and UBSan,
+#                    and the dialer's tests under ThreadSanitizer)
 
 JOBS ?= $(shell nproc)
 BUILD ?= build
 ASAN_BUILD ?= build-asan
 TSAN_BUILD ?= build-tsan
 
-.PHONY: all deps build run test test-plain test-asan test-tsan clean
+.PHONY: all deps build run run-dialer test test-plain test-asan test-tsan clean
 
 all: build
 
@@ -21,6 +23,9 @@ build: deps
 
 run: build
 	$(BUILD)/bin/Pager
+
+run-dialer: build
+	$(BUILD)/bin/OrvDialer
 
 test-plain: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS) --timeout 300
@@ -41,7 +46,7 @@ TSAN_ENV = TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1:suppressions=$(C
 test-tsan: deps
 	cmake -S . -B $(TSAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DSANITIZE_THREAD=ON -DORV_WERROR=ON
 	cmake --build $(TSAN_BUILD) -j $(JOBS) --target dialer_tests dialer_gui_tests
-	cd $(TSAN_BUILD) && $(TSAN_ENV) ctest --output-on-failure -j $(JOBS) --timeout 600 -R '^(Loader|Systems|DunInfo|RasCon|RasBook|MakeCanonical|SplitDeviceName|Telephony|RasPer|TrafficRate|OrvPerf|NumberProp|OrvWavePlayer|DesktopPlayer)'
+	cd $(TSAN_BUILD) && $(TSAN_ENV) ctest --output-on-failure -j $(JOBS) --timeout 600 -R '^(Loader|Systems|DunInfo|RasCon|RasBook|MakeCanonical|SplitDeviceName|Telephony|RasPer|TrafficRate|OrvPerf|NumberProp|OrvWavePlayer|DesktopPlayer|IDial\.)'
 
 test: test-plain test-asan test-tsan
 

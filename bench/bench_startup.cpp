@@ -11,6 +11,7 @@
 #include "platform/ui/trayhost.h"
 
 #include "bench/benchdata.h"
+#include "bench/windowstart.h"
 
 #include <benchmark/benchmark.h>
 
@@ -63,59 +64,17 @@ void makeInstall(const std::string& folder, int groups)
     writeFile(folder + "/pager.ini", "[Message]\r\nCountLogMsg=10\r\n[Connect]\r\nUseOrvDialer=0\r\n");
 }
 
-// VmRSS when the benchmarks begin (the application made, no window yet).
-long baselineKiB = 0;
-
-long residentKiB()
-{
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line)) {
-        if (line.rfind("VmRSS:", 0) == 0) return std::stol(line.substr(6));
-    }
-    return 0;
-}
-
 void StartUp(benchmark::State& state)
 {
     QTemporaryDir dir;
     makeInstall(dir.path().toStdString(), static_cast<int>(state.range(0)));
     ProgramPath = dir.path().toStdString() + "/";
     trayhost::RecordingHost tray;
-    // The first shown window of the process: run each book layout in a
-    // process of its own (--benchmark_filter) for a clean figure.
-    static long firstShownKiB = 0;
-    int rows = 0;
-    for (auto _ : state) {
-        auto w = std::make_unique<TMainWin>();
-        w->show();
-        if (!QTest::qWaitForWindowExposed(w.get())) state.SkipWithError("window not shown");
-        QApplication::processEvents();
-        state.PauseTiming();
-        if (firstShownKiB == 0) firstShownKiB = residentKiB();
-        rows = w->Book->Count();
-        w.reset();
-        QApplication::processEvents();
-        state.ResumeTiming();
-    }
-    state.counters["rows"] = rows;
-    state.counters["rss_base_MiB"] = static_cast<double>(baselineKiB) / 1024.0;
-    state.counters["rss_first_shown_MiB"] = static_cast<double>(firstShownKiB) / 1024.0;
+    benchdata::windowStartUp(
+        state, [] { return std::make_unique<TMainWin>(); }, [](TMainWin& w) { return w.Book->Count(); }, "rows");
 }
 BENCHMARK(StartUp)->Arg(100)->Arg(1)->ArgName("groups")->Unit(benchmark::kMillisecond)->MinTime(2.0);
 
 }  // namespace
 
-int main(int argc, char** argv)
-{
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QTemporaryDir config;
-    qputenv("XDG_CONFIG_HOME", config.path().toUtf8());
-    qputenv("XDG_RUNTIME_DIR", config.path().toUtf8());
-    QApplication app(argc, argv);
-    baselineKiB = residentKiB();
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}
+int main(int argc, char** argv) { return benchdata::windowBenchMain(argc, argv); }

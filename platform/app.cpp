@@ -21,7 +21,12 @@ std::string programFilePath()
     char buf[4096];
     const ssize_t n = readlink("/proc/self/exe", buf, sizeof buf - 1);
     if (n <= 0) return {};
-    return std::string(buf, static_cast<size_t>(n));
+    std::string path(buf, static_cast<size_t>(n));
+    // A program file replaced while it runs (an update) reads "<path>
+    // (deleted)": the program's path is still <path>.
+    constexpr std::string_view deleted = " (deleted)";
+    if (path.ends_with(deleted) && ::access(path.c_str(), F_OK) != 0) path.resize(path.size() - deleted.size());
+    return path;
 }
 
 std::string privateTempDir()

@@ -4,6 +4,7 @@
 
 #include <QDateTime>
 
+#include <cstdint>
 #include <functional>
 
 namespace sysclock {
@@ -13,5 +14,11 @@ QDateTime now();
 
 // Tests: replace the clock (an empty function puts the real one back).
 void setSource(std::function<QDateTime()> source);
+
+// Milliseconds of a steady clock (the system's tick count): it wraps around
+// at 2^32 and only differences between two readings mean anything.
+uint32_t tickCount();
+// Tests: replace the tick count (an empty function puts the real one back).
+void setTickSource(std::function<uint32_t()> source);
 
 }  // namespace sysclock

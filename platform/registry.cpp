@@ -1,5 +1,6 @@
 #include "platform/registry.h"
 
+#include "platform/autostart.h"
 #include "platform/codepage.h"
 #include "platform/lockedfile.h"
 #include "platform/userdirs.h"
@@ -400,21 +401,36 @@ const Value* lookup(const Store& store, const AnsiString& key, const AnsiString&
     return k ? findValue(*k, name) : nullptr;
 }
 
+// True for the autostart key, whose values live in the autostart list.
+bool isRunKey(const AnsiString& key)
+{
+    const auto path = normalKey(key);
+    return path && codepage::sameText(*path, *normalKey(RunKey));
+}
+
+Value valueOf(const NamedValue& v)
+{
+    if (const auto* d = std::get_if<uint32_t>(&v.data)) return Value{v.name, true, *d, {}};
+    return Value{v.name, false, 0, codepage::toUtf8(std::get<AnsiString>(v.data))};
+}
+
 }  // namespace
 
 bool keyExists(const AnsiString& key)
 {
     const auto path = normalKey(key);
-    return path && keyIn(load(), *path);
+    return path && (isRunKey(key) || keyIn(load(), *path));
 }
 
 bool valueExists(const AnsiString& key, const AnsiString& name)
 {
+    if (isRunKey(key)) return autostart::read(name).has_value();
     return lookup(load(), key, name) != nullptr;
 }
 
 std::optional<uint32_t> readDword(const AnsiString& key, const AnsiString& name)
 {
+    if (isRunKey(key)) return std::nullopt;
     const Store store = load();
     const Value* v = lookup(store, key, name);
     if (!v || !v->isDword) return std::nullopt;
@@ -423,6 +439,7 @@ std::optional<uint32_t> readDword(const AnsiString& key, const AnsiString& name)
 
 std::optional<AnsiString> readString(const AnsiString& key, const AnsiString& name)
 {
+    if (isRunKey(key)) return autostart::read(name);
     const Store store = load();
     const Value* v = lookup(store, key, name);
     if (!v || v->isDword) return std::nullopt;
@@ -431,6 +448,7 @@ std::optional<AnsiString> readString(const AnsiString& key, const AnsiString& na
 
 std::optional<std::string> readPath(const AnsiString& key, const AnsiString& name)
 {
+    if (isRunKey(key)) return autostart::readPath(name);
     const Store store = load();
     const Value* v = lookup(store, key, name);
     if (!v || v->isDword) return std::nullopt;
@@ -439,19 +457,18 @@ std::optional<std::string> readPath(const AnsiString& key, const AnsiString& nam
 
 bool writeDword(const AnsiString& key, const AnsiString& name, uint32_t value)
 {
-    return modify(key, [&](Store& store, const AnsiString& path) {
-        setValue(makeKey(store, path), Value{name, true, value, {}});
-        return true;
-    });
+    return writeValues(key, {NamedValue{name, value}});
 }
 
 bool writeString(const AnsiString& key, const AnsiString& name, const AnsiString& value)
 {
+    if (isRunKey(key)) return autostart::write(name, value);
     return writePath(key, name, codepage::toUtf8(value));
 }
 
 bool writePath(const AnsiString& key, const AnsiString& name, const std::string& path)
 {
+    if (isRunKey(key)) return autostart::writePath(name, path);
     return modify(key, [&](Store& store, const AnsiString& keyPath) {
         setValue(makeKey(store, keyPath), Value{name, false, 0, path});
         return true;
@@ -460,15 +477,47 @@ bool writePath(const AnsiString& key, const AnsiString& name, const std::string&
 
 bool writeDwords(const AnsiString& key, const std::vector<std::pair<AnsiString, uint32_t>>& values)
 {
+    std::vector<NamedValue> named;
+    for (const auto& [name, value] : values) named.push_back(NamedValue{name, value});
+    return writeValues(key, named);
+}
+
+bool writeValues(const AnsiString& key, const std::vector<NamedValue>& values)
+{
+    if (isRunKey(key)) return false;
     return modify(key, [&](Store& store, const AnsiString& path) {
         Key& k = makeKey(store, path);
-        for (const auto& [name, value] : values) setValue(k, Value{name, true, value, {}});
+        for (const NamedValue& v : values) setValue(k, valueOf(v));
         return true;
+    });
+}
+
+bool replaceValues(const AnsiString& key, const std::vector<NamedValue>& values)
+{
+    if (isRunKey(key)) return false;
+    return modify(key, [&](Store& store, const AnsiString& path) {
+        Key& k = makeKey(store, path);
+        k.values.clear();
+        for (const NamedValue& v : values) setValue(k, valueOf(v));
+        return true;
+    });
+}
+
+bool deleteDwordIf(const AnsiString& key, const AnsiString& name, uint32_t expected)
+{
+    if (isRunKey(key)) return false;
+    return modify(key, [&](Store& store, const AnsiString& path) {
+        Key* k = findKey(store, path);
+        if (!k) return false;
+        return std::erase_if(k->values, [&](const Value& v) {
+                   return codepage::sameText(v.name, name) && v.isDword && v.dword == expected;
+               }) > 0;
     });
 }
 
 bool deleteValue(const AnsiString& key, const AnsiString& name)
 {
+    if (isRunKey(key)) return autostart::remove(name);
     return modify(key, [&](Store& store, const AnsiString& path) {
         Key* k = findKey(store, path);
         if (!k) return false;
@@ -478,6 +527,7 @@ bool deleteValue(const AnsiString& key, const AnsiString& name)
 
 bool deleteKey(const AnsiString& key)
 {
+    if (isRunKey(key)) return false;
     return modify(key, [&](Store& store, const AnsiString& path) {
         if (path.empty() || !keyIn(store, path)) return false;  // the root stays
         std::erase_if(store, [&](const Key& k) { return within(k.path, path); });
@@ -488,13 +538,55 @@ bool deleteKey(const AnsiString& key)
 std::vector<AnsiString> valueNames(const AnsiString& key)
 {
     std::vector<AnsiString> names;
+    for (NamedValue& v : values(key)) names.push_back(std::move(v.name));
+    return names;
+}
+
+std::vector<NamedValue> values(const AnsiString& key)
+{
+    std::vector<NamedValue> out;
+    if (isRunKey(key)) {
+        for (const AnsiString& name : autostart::names()) {
+            if (auto program = autostart::read(name)) out.push_back(NamedValue{name, std::move(*program)});
+        }
+        return out;
+    }
     const auto path = normalKey(key);
-    if (!path) return names;
+    if (!path) return out;
     const Store store = load();
     if (const Key* k = findKey(store, *path)) {
-        for (const Value& v : k->values) names.push_back(v.name);
+        for (const Value& v : k->values) {
+            if (v.isDword) {
+                out.push_back(NamedValue{v.name, v.dword});
+            } else {
+                out.push_back(NamedValue{v.name, codepage::fromUtf8(v.bytes)});
+            }
+        }
     }
-    return names;
+    return out;
+}
+
+namespace {
+template <class T>
+std::optional<T> dataIn(const std::vector<NamedValue>& values, const AnsiString& name)
+{
+    for (const NamedValue& v : values) {
+        if (!codepage::sameText(v.name, name)) continue;
+        if (const T* data = std::get_if<T>(&v.data)) return *data;
+        return std::nullopt;
+    }
+    return std::nullopt;
+}
+}  // namespace
+
+std::optional<uint32_t> dwordIn(const std::vector<NamedValue>& values, const AnsiString& name)
+{
+    return dataIn<uint32_t>(values, name);
+}
+
+std::optional<AnsiString> stringIn(const std::vector<NamedValue>& values, const AnsiString& name)
+{
+    return dataIn<AnsiString>(values, name);
 }
 
 std::vector<AnsiString> subKeyNames(const AnsiString& key)

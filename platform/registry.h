@@ -13,6 +13,13 @@
 // reader never sees half a file.
 //
 // Readers never create keys. A value of the other type counts as missing.
+//
+// The autostart key Software\Microsoft\Windows\CurrentVersion\Run is the
+// desktop session's autostart list (platform/autostart): its values are
+// string values only, each one an autostart entry, and the key always exists.
+// There writeString and deleteValue act on one entry at a time; writeDword,
+// the writers of several values, deleteDwordIf and deleteKey do nothing and
+// return false.
 
 #include "platform/ansistring.h"
 
@@ -20,9 +27,19 @@
 #include <optional>
 #include <string>
 #include <utility>
+#include <variant>
 #include <vector>
 
 namespace registry {
+
+inline constexpr const char* RunKey = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+
+// A value with its type: a DWORD or a string.
+struct NamedValue {
+    AnsiString name;
+    std::variant<uint32_t, AnsiString> data;
+    bool operator==(const NamedValue&) const = default;
+};
 
 bool keyExists(const AnsiString& key);
 bool valueExists(const AnsiString& key, const AnsiString& name);
@@ -43,12 +60,26 @@ bool writeString(const AnsiString& key, const AnsiString& name, const AnsiString
 bool writePath(const AnsiString& key, const AnsiString& name, const std::string& path);
 // Several DWORD values in one change of the file, in the order given.
 bool writeDwords(const AnsiString& key, const std::vector<std::pair<AnsiString, uint32_t>>& values);
+// Several values of either type in one change, in the order given.
+bool writeValues(const AnsiString& key, const std::vector<NamedValue>& values);
+// Every value of the key deleted, then the values written in the order given,
+// in one change: a reader sees the old values or the new ones, never a mix.
+// A name given twice keeps its first place and its last data. Subkeys stay.
+bool replaceValues(const AnsiString& key, const std::vector<NamedValue>& values);
 
 // False when there was nothing to delete or the store cannot be written.
 bool deleteValue(const AnsiString& key, const AnsiString& name);
 bool deleteKey(const AnsiString& key);  // with all its subkeys
+// Deletes the DWORD value only while it holds expected, in one change.
+bool deleteDwordIf(const AnsiString& key, const AnsiString& name, uint32_t expected);
 
 std::vector<AnsiString> valueNames(const AnsiString& key);
+// Every value of the key with its data, in the key's order (one read).
+std::vector<NamedValue> values(const AnsiString& key);
+// The data of the value so named (without letter case) in such a list;
+// nullopt when it is missing or of the other type.
+std::optional<uint32_t> dwordIn(const std::vector<NamedValue>& values, const AnsiString& name);
+std::optional<AnsiString> stringIn(const std::vector<NamedValue>& values, const AnsiString& name);
 std::vector<AnsiString> subKeyNames(const AnsiString& key);
 
 }  // namespace registry

@@ -41,11 +41,13 @@ void makePath(const std::string& path)
     }
 }
 
+std::string configHome() { return envOr("XDG_CONFIG_HOME", homeDir() + "/.config"); }
+
 }  // namespace
 
 std::string configDir()
 {
-    const std::string dir = envOr("XDG_CONFIG_HOME", homeDir() + "/.config") + "/kestrane";
+    const std::string dir = configHome() + "/kestrane";
     makePath(dir);
     return dir;
 }
@@ -69,5 +71,7 @@ std::string runtimeDir()
     }
     return dir;
 }
+
+std::string autostartDir() { return configHome() + "/autostart"; }
 
 }  // namespace userdirs

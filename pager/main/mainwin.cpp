@@ -227,38 +227,9 @@ private:
 
 }  // namespace
 
-// ---- TTimer ------------------------------------------------------------------
-
-TTimer::TTimer(QObject* Owner, std::function<void()> OnTimer) : QObject(Owner), onTimer_(std::move(OnTimer))
-{
-    connect(&timer_, &QTimer::timeout, this, [this] { app::guard([this] { onTimer_(); }); });
-}
-
-void TTimer::SetEnabled(bool Value)
-{
-    if (enabled_ == Value) return;
-    enabled_ = Value;
-    update();
-}
-
-void TTimer::SetInterval(int Ms)
-{
-    if (interval_ == Ms) return;
-    interval_ = std::max(0, Ms);
-    update();
-}
-
-void TTimer::update()
-{
-    if (Running())
-        timer_.start(interval_);
-    else
-        timer_.stop();
-}
-
 // ---- creation ----------------------------------------------------------------
 
-TMainWin::TMainWin(QWidget* parent) : QMainWindow(parent)
+TMainWin::TMainWin(QWidget* parent) : TTrayForm(parent)
 {
     setObjectName("MainWin");
     setWindowTitle(QString::fromUtf8(Title));
@@ -680,30 +651,10 @@ void TMainWin::FormCreate()
 
 // ---- showing and hiding --------------------------------------------------------
 
-void TMainWin::showEvent(QShowEvent* event)
-{
-    QMainWindow::showEvent(event);
-    // The program's own showing; the window system's report of the window
-    // being mapped (also of a minimized one) is no new showing.
-    if (!event->spontaneous()) app::guard([this] { FormShow(); });
-}
-
-void TMainWin::hideEvent(QHideEvent* event)
-{
-    QMainWindow::hideEvent(event);
-    if (!event->spontaneous()) app::guard([this] { FormHide(); });
-}
-
-void TMainWin::changeEvent(QEvent* event)
-{
-    QMainWindow::changeEvent(event);
-    if (event->type() == QEvent::WindowStateChange && isMinimized()) aeMainMinimize();
-}
-
 void TMainWin::FormShow()
 {
     if (!Ini.Main.IconDblClick) icTray->Hide();
-    if (!startingMinimized_) restoreFromMinimized();
+    if (!StartingMinimized()) RestoreFromMinimized();
     mShowHide->setText(u("Спрятать"));
     showHideImage_ = 1;
     mShowHide->setIcon(style()->standardIcon(QStyle::SP_TitleBarMinButton));
@@ -717,39 +668,6 @@ void TMainWin::FormHide()
     mShowHide->setText(u("Восстановить"));
     showHideImage_ = 0;
     mShowHide->setIcon(style()->standardIcon(QStyle::SP_TitleBarNormalButton));
-}
-
-void TMainWin::aeMainMinimize()
-{
-    // Minimizing sends the program to the tray, where the desktop has one.
-    if (!trayhost::available()) return;
-    QMetaObject::invokeMethod(
-        this, [this] { app::guard([this] { trayhost::hideToTray(this); }); }, Qt::QueuedConnection);
-}
-
-void TMainWin::restoreFromMinimized()
-{
-    // showNormal() would drop a maximized state too.
-    if (isMinimized()) setWindowState((windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
-}
-
-void TMainWin::StartHidden()
-{
-    if (trayhost::available()) return;
-    startingMinimized_ = true;
-    showMinimized();
-    startingMinimized_ = false;
-}
-
-void TMainWin::ShowHide()
-{
-    if (isVisible() && !isMinimized()) {
-        trayhost::hideToTray(this);
-    } else {
-        show();
-        restoreFromMinimized();
-        SwitchToWindow(this, true);
-    }
 }
 
 void TMainWin::mShowHideClick()

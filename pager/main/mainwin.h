@@ -6,14 +6,16 @@
 // The sending road's decisions live in TSendRoad (pager/sendroad.h); the
 // window's handlers carry them out on the controls and the SMTP client.
 
+#include "common/dialmsg.h"
 #include "pager/main/addrbook.h"
 #include "pager/opdb.h"
 #include "pager/rungler.h"
 #include "pager/sendroad.h"
+#include "platform/timer.h"
 #include "platform/ui/keyboard.h"
 #include "platform/winmsg.h"
+#include "tray/trayform.h"
 
-#include <QMainWindow>
 #include <QPointer>
 #include <QTimer>
 
@@ -45,17 +47,6 @@ namespace webview {
 class WebView;
 }
 
-// Messages between the pager and the dialer.
-enum : uint32_t {
-    WM_DIAL_SHOW = 3533,
-    WM_DIAL_CONNECT = 3534,
-    WM_DIAL_HANGUP = 3535,
-    WM_DIAL_CONNECTED = 3536,
-    WM_DIAL_DISCONNECTED = 3537,
-    WM_DIAL_DIALING = 3538,
-    WM_DIAL_AUTHENTICATING = 3539,
-};
-
 // The advertising page; the host is a reserved example name, so the page
 // never loads and a load ends at once.
 inline constexpr const char* AdvertUrl = "http://advert.kestrane.example/advert/pager.shtml";
@@ -65,28 +56,6 @@ inline constexpr int SmtpTimeOut = 180000;
 // Ms the advertising page may take before the line is given back.
 inline constexpr int AdvertTimeOut = 240000;
 
-// A timer of the form: ticks every Interval ms while Enabled; an Interval of
-// 0 never ticks. Tag is free for the owner.
-class TTimer : public QObject {
-    Q_OBJECT
-public:
-    TTimer(QObject* Owner, std::function<void()> OnTimer);
-    bool Enabled() const noexcept { return enabled_; }
-    void SetEnabled(bool Value);
-    int Interval() const noexcept { return interval_; }
-    void SetInterval(int Ms);
-    // Enabled with a non-zero interval: it will tick.
-    bool Running() const noexcept { return enabled_ && interval_ > 0; }
-    int Tag = 0;
-
-private:
-    void update();
-    QTimer timer_;
-    std::function<void()> onTimer_;
-    bool enabled_ = false;
-    int interval_ = 0;
-};
-
 // What the options dialog reports after it closed.
 struct TOptiResult {
     bool Ok = false;
@@ -94,7 +63,7 @@ struct TOptiResult {
     bool OperatorsChanged = false;
 };
 
-class TMainWin : public QMainWindow {
+class TMainWin : public TTrayForm {
     Q_OBJECT
 public:
     explicit TMainWin(QWidget* parent = nullptr);
@@ -189,15 +158,10 @@ public:
     bool DialerAsked() const noexcept { return road_.DialerAsked(); }
 
     // ---- life cycle (Part of the form)
-    // The start that does not show the window: it stays hidden in the
-    // notification area; where the desktop has none it is shown minimized,
-    // so that it can be reached.
-    void StartHidden();
     // The program is asked to end (a logout, a kill): the window closes as
     // the user would close it, and nobody is waited for; errors of the close
     // go to stderr.
     void Terminate();
-    void ShowHide();
     void LoadAdvert();
     void DisposeOp();
     void SetViewAddr();
@@ -259,9 +223,6 @@ public:
 protected:
     void closeEvent(QCloseEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
-    void showEvent(QShowEvent* event) override;
-    void hideEvent(QHideEvent* event) override;
-    void changeEvent(QEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
@@ -269,14 +230,11 @@ private:
     void bindEvents();
     void bindDialogs();
     void FormCreate();
-    void FormShow();
-    void FormHide();
-    void aeMainMinimize();
+    void FormShow() override;
+    void FormHide() override;
     // Runs every save step of the close; the errors, one text each.
     std::vector<AnsiString> FormCloseQuery();
     void reportCloseErrors(const std::vector<AnsiString>& Errors);
-    // Out of the minimized state, still maximized when it was.
-    void restoreFromMinimized();
     void cbCopyEMailClick();
     void cbUseThisParamClick();
     void lvAddrSelectItem(TBookRow* Item, bool Selected);
@@ -348,7 +306,6 @@ private:
     bool closeWanted_ = false;  // a close waits for the running send or mailbox check to unwind
     bool closed_ = false;      // FormCloseQuery has run
     bool terminating_ = false;  // the program is asked to end: nobody to ask
-    bool startingMinimized_ = false;  // StartHidden shows the window minimized
     bool queueUnsaved_ = false;  // the last save of wait.dat failed
     QPointer<QDialog> closeReport_;  // the close's error report while it is open
     QPointer<QDialog> question_;  // the input box while it is open

@@ -73,16 +73,22 @@ PagerInstall::PagerInstall(const std::string& name) : folder_(testenv::makeDir(n
 
 std::unique_ptr<QProcess> PagerInstall::start(const Display& display, const QString& word) const
 {
+    QStringList args;
+    if (!word.isEmpty()) args << word;
+    return startProgram(display, QString::fromStdString(file("Pager")), args);
+}
+
+std::unique_ptr<QProcess> startProgram(const Display& display, const QString& program, const QStringList& args,
+                                       const QString& folder)
+{
     auto p = std::make_unique<QProcess>();
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("DISPLAY", display.name());
     env.insert("QT_QPA_PLATFORM", "xcb");
     p->setProcessEnvironment(env);
     p->setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    p->setWorkingDirectory("/");
-    QStringList args;
-    if (!word.isEmpty()) args << word;
-    p->start(QString::fromStdString(file("Pager")), args);
+    p->setWorkingDirectory(folder);
+    p->start(program, args);
     p->waitForStarted(5000);
     return p;
 }
@@ -92,6 +98,17 @@ int waitForExit(QProcess& p, int timeoutMs)
     if (p.state() != QProcess::NotRunning && !p.waitForFinished(timeoutMs)) return -1;
     if (p.exitStatus() != QProcess::NormalExit) return -1;
     return p.exitCode();
+}
+
+bool waitUntil(const std::function<bool()>& condition, int timeoutMs)
+{
+    QElapsedTimer t;
+    t.start();
+    while (!condition()) {
+        if (t.elapsed() > timeoutMs) return false;
+        QThread::msleep(50);
+    }
+    return true;
 }
 
 }  // namespace e2e

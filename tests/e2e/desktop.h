@@ -1,10 +1,11 @@
 #pragma once
-// A private X display (Xvfb) and the real Pager program started in a folder
-// of its own, as a user would start it.
+// A private X display (Xvfb), the real programs started on it as a user would
+// start them (the Pager in a folder of its own), and xdotool driving them.
 
 #include <QProcess>
 #include <QStringList>
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -41,8 +42,16 @@ private:
     std::string folder_;
 };
 
+// Starts a program on the display (Qt on X), in the working folder given.
+std::unique_ptr<QProcess> startProgram(const Display& display, const QString& program,
+                                       const QStringList& args = {}, const QString& folder = "/");
+
 // Waits for the process to end; its exit code, or -1 when it did not end in
 // time or crashed.
 int waitForExit(QProcess& p, int timeoutMs);
+
+// Polls until the condition holds or the time is up (the other processes run
+// on their own; nothing here needs the test's own event loop).
+bool waitUntil(const std::function<bool()>& condition, int timeoutMs);
 
 }  // namespace e2e

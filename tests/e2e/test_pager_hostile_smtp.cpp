@@ -25,19 +25,6 @@ using mwtest::kWait;
 constexpr int kFirstTickMs = 60000;  // PollingInterval=1
 constexpr int kSmtpTimeOutMs = 180000;
 
-// Polls until the condition holds or the time is up (the other processes
-// run on their own; nothing here needs the test's own event loop).
-bool waitUntil(const std::function<bool()>& condition, int timeoutMs)
-{
-    QElapsedTimer t;
-    t.start();
-    while (!condition()) {
-        if (t.elapsed() > timeoutMs) return false;
-        QThread::msleep(100);
-    }
-    return true;
-}
-
 // A Pager whose queue holds one entry due since 2020, for Иван, and whose
 // server is the scripted one in the given mode.
 class QueueRun {
@@ -105,7 +92,7 @@ TEST_P(PagerNeverAccepted, TheEntryStaysQueuedWithoutALogRow)
     if (run.display.name().isEmpty()) GTEST_SKIP() << "Xvfb could not start";
     ASSERT_TRUE(run.ready());
     // The timer ticks after a minute; the pager gives the mail up and closes.
-    ASSERT_TRUE(waitUntil([&] { return !run.server.closedAfterMs().empty(); }, kFirstTickMs + 60000))
+    ASSERT_TRUE(e2e::waitUntil([&] { return !run.server.closedAfterMs().empty(); }, kFirstTickMs + 60000))
         << run.server.transcript();
     EXPECT_EQ(run.server.connections(), 1);
     EXPECT_GE(run.terminate(), 0);
@@ -132,8 +119,8 @@ TEST(PagerTimeOut, ADrippingGreetingEndsAtTheTimeOut)
     QueueRun run("drip", "drip-time-out");
     if (run.display.name().isEmpty()) GTEST_SKIP() << "Xvfb could not start";
     ASSERT_TRUE(run.ready());
-    ASSERT_TRUE(waitUntil([&] { return run.server.connections() >= 1; }, kFirstTickMs + 60000));
-    ASSERT_TRUE(waitUntil([&] { return !run.server.closedAfterMs().empty(); }, kSmtpTimeOutMs + 30000))
+    ASSERT_TRUE(e2e::waitUntil([&] { return run.server.connections() >= 1; }, kFirstTickMs + 60000));
+    ASSERT_TRUE(e2e::waitUntil([&] { return !run.server.closedAfterMs().empty(); }, kSmtpTimeOutMs + 30000))
         << "still connected after the time-out";
     const long lasted = run.server.closedAfterMs()[0];
     std::cout << "the dripping greeting was given up after " << lasted << " ms\n";
@@ -157,7 +144,7 @@ TEST_P(PagerEndsWhileWaiting, AtOnceWithEverythingSaved)
     if (run.display.name().isEmpty()) GTEST_SKIP() << "Xvfb could not start";
     ASSERT_TRUE(run.ready());
     const std::string waitsAfter = mode == "dotsilent" ? "\r\n.\r\n" : mode == "quitsilent" ? "QUIT\r\n" : "";
-    ASSERT_TRUE(waitUntil(
+    ASSERT_TRUE(e2e::waitUntil(
         [&] {
             return run.server.connections() >= 1 && run.server.transcript().find(waitsAfter) != std::string::npos;
         },
@@ -167,7 +154,7 @@ TEST_P(PagerEndsWhileWaiting, AtOnceWithEverythingSaved)
     const qint64 took = run.terminate();
     std::cout << "ended " << took << " ms after SIGTERM, waiting in mode " << mode << "\n";
     ASSERT_GE(took, 0) << "did not end within " << kWait << " ms";
-    EXPECT_TRUE(waitUntil([&] { return run.server.closedAfterMs().size() == 1; }, kWait));
+    EXPECT_TRUE(e2e::waitUntil([&] { return run.server.closedAfterMs().size() == 1; }, kWait));
 
     // Everything was saved.
     const std::string ini = run.file("pager.ini");

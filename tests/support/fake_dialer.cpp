@@ -14,6 +14,7 @@
 // the program. Every message is appended to the string value Log as
 // "<number>:<wParam>;".
 
+#include "common/dialmsg.h"
 #include "platform/registry.h"
 #include "platform/winmsg.h"
 
@@ -30,12 +31,12 @@ namespace {
 const char* const kKey = "Software\\Kestrane\\Dialer";
 
 enum : uint32_t {
-    kDial = 3534,
-    kHangUp = 3535,
-    kConnected = 3536,
-    kFailed = 3537,
-    kDialling = 3538,
-    kChecking = 3539,
+    kDial = WM_DIAL_CONNECT,
+    kHangUp = WM_DIAL_HANGUP,
+    kConnected = WM_DIAL_CONNECTED,
+    kFailed = WM_DIAL_DISCONNECTED,
+    kDialling = WM_DIAL_DIALING,
+    kChecking = WM_DIAL_AUTHENTICATING,
     kTestQuit = 0x7F00,
     kTestLineUp = 0x7F01,
     kTestFail = 0x7F02,

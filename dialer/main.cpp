@@ -1,0 +1,56 @@
+// Entry of the OrvDialer program: the application, its title and its one
+// window. There is no single-copy rule.
+//
+// The program's own folder is made current at start: the connect and
+// disconnect sounds ("Sounds\Connect.wav", "Sounds\Disconnect.wav") are
+// looked up relative to the current folder, and they are installed beside the
+// program.
+
+#include "dialer/inetdial.h"
+#include "platform/app.h"
+#include "platform/codepage.h"
+
+#include <QApplication>
+#include <QMessageBox>
+
+#include <unistd.h>
+
+namespace {
+
+// The framework's default report of an exception that reached the event loop.
+void showException(const AnsiString& message)
+{
+    AnsiString text = message;
+    if (!text.empty() && byteOf(text.back()) > '.') text += '.';
+    QMessageBox::critical(QApplication::activeWindow(), QString::fromUtf8(DialerTitle), codepage::toUnicode(text));
+}
+
+void enterProgramFolder()
+{
+    const std::string path = app::programFilePath();
+    const size_t slash = path.rfind('/');
+    if (slash == std::string::npos) return;
+    const std::string folder = slash == 0 ? "/" : path.substr(0, slash);
+    if (::chdir(folder.c_str()) != 0) return;  // the sounds are then not found; the desktop's sound plays
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    QApplication application(argc, argv);
+    enterProgramFolder();
+    QApplication::setApplicationName(QString::fromUtf8(DialerTitle));
+    app::application().Title = DialerTitle;
+    app::setExceptionHandler(showException);
+
+    TIDial dial;
+    dial.OnClosed = [] { QCoreApplication::quit(); };
+    app::onTerminationRequest([&dial] { dial.Terminate(); });
+    if (app::application().ShowMainForm) {
+        dial.show();
+    } else {
+        dial.StartHidden();
+    }
+    return QApplication::exec();
+}
