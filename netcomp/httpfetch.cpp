@@ -10,9 +10,13 @@
 #include <cerrno>
 #include <climits>
 #include <condition_variable>
+#include <memory>
 #include <fcntl.h>
 #include <mutex>
+#include <dirent.h>
 #include <random>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace wininet;
@@ -59,16 +63,26 @@ public:
         const std::string folder = slash == std::string::npos ? std::string() : target_.substr(0, slash + 1);
         const std::string name = target_.substr(slash == std::string::npos ? 0 : slash + 1);
         if (name.empty()) return false;
+        RemoveStale(folder);
         std::random_device random;
         for (int attempt = 0; attempt < 100; ++attempt) {
-            const std::string path = folder + "." + name + ".part-" + std::to_string(random() % 1000000);
+            const std::string path = folder + "." + name + kPartMark + std::to_string(random() % 1000000);
             // Mode as for any new file, under the user's umask.
             fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666);
-            if (fd_ >= 0) {
+            if (fd_ < 0) {
+                if (errno != EEXIST) return false;
+                continue;
+            }
+            // Held while the file is written, so that another download's
+            // sweep leaves it alone; one that swept it away just before the
+            // lock was taken makes us start over under a new name.
+            struct stat st {};
+            if (::flock(fd_, LOCK_EX) == 0 && ::fstat(fd_, &st) == 0 && st.st_nlink > 0) {
                 path_ = path;
                 return true;
             }
-            if (errno != EEXIST) return false;
+            ::close(fd_);
+            fd_ = -1;
         }
         return false;
     }
@@ -97,6 +111,38 @@ public:
     }
 
 private:
+    static constexpr const char* kPartMark = ".part-";
+
+    // A name this class gives: ".", the target's name, ".part-", 1 to 6 digits.
+    static bool IsPartName(std::string_view name)
+    {
+        const size_t mark = name.rfind(kPartMark);
+        if (name.size() < 2 || name.front() != '.' || mark == std::string_view::npos || mark < 2) return false;
+        const std::string_view digits = name.substr(mark + std::string_view(kPartMark).size());
+        if (digits.empty() || digits.size() > 6) return false;
+        for (char c : digits)
+            if (c < '0' || c > '9') return false;
+        return true;
+    }
+
+    // Removes the part files of Folder that no download is writing: those a
+    // killed or crashed run left behind (a running one holds its lock).
+    static void RemoveStale(const std::string& folder)
+    {
+        const std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(folder.empty() ? "." : folder.c_str()), ::closedir);
+        if (!dir) return;
+        while (const dirent* e = ::readdir(dir.get())) {
+            if (!IsPartName(e->d_name)) continue;
+            const std::string path = folder + e->d_name;
+            struct stat st {};
+            if (::lstat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != ::geteuid()) continue;
+            const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+            if (fd < 0) continue;
+            if (::flock(fd, LOCK_EX | LOCK_NB) == 0) ::unlink(path.c_str());
+            ::close(fd);
+        }
+    }
+
     std::string target_;
     std::string path_;
     int fd_ = -1;
@@ -250,6 +296,8 @@ bool THttpFetchThread::Download()
     if (Terminated()) return false;
     if (!hasLength && params_.BinaryData) return false;
     if (hasLength && !lengthValue(std::string_view(length, lengthSize), fileSize_)) return false;
+    // No file of ours is that large: a server does not get to fill the disk.
+    if (hasLength && fileSize_ > HttpFetchMaxFileSize) return false;
     readed_ = 0;
 
     TPartFile file(params_.FileName);
@@ -261,7 +309,7 @@ bool THttpFetchThread::Download()
         // A read that fails (reset, time-out, stop) ends the download as a failure.
         if (!InternetReadFile(request_, block, sizeof block, got)) return false;
         if (got == 0) break;
-        if (readed_ > INT32_MAX - static_cast<int32_t>(got)) return false;
+        if (readed_ > HttpFetchMaxFileSize - static_cast<int32_t>(got)) return false;
         if (!file.Write(block, got)) return false;
         readed_ += static_cast<int32_t>(got);
         if (params_.OnProgress) Synchronize();

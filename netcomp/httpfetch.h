@@ -10,9 +10,15 @@
 // - Only an answer with the status 200 counts; any other status is a failure.
 //   With BinaryData an answer without a Content-Length fails; without it the
 //   body read until the server closes is the file.
+// - An answer larger than HttpFetchMaxFileSize fails: at once when its
+//   Content-Length says so, else as soon as the body grows past it. An
+//   answer framed by a transfer coding (chunked...) fails too: HTTP/1.0
+//   asks for none and its body would not be the file.
 // - The body goes to a temporary file in the target's folder, renamed over
 //   the target only once it is complete (all of the announced length), so a
-//   failed, short or stopped download leaves the old file whole.
+//   failed, short or stopped download leaves the old file whole. Such a
+//   file that a killed run left behind is removed by the next download
+//   into that folder.
 // - Abort ends a running download at once, also in the middle of a blocked
 //   read; its end comes through OnError. Destroying the component stops a
 //   running download and waits for its worker, which then reports nothing.
@@ -36,6 +42,10 @@
 #include <thread>
 
 class THttpFetch;
+
+// The largest file a download takes, far above any data file the programs
+// fetch (64 MiB).
+inline constexpr int32_t HttpFetchMaxFileSize = 64 * 1024 * 1024;
 
 // Splits URL into Host and Path as the downloader does; false when the URL
 // names no host (nothing before the first "/", or no "/" at all).

@@ -1,6 +1,10 @@
 #include "pager/updatelist.h"
 
 #include "common/strs.h"
+#include "pager/book.h"
+#include "pager/opdb.h"
+#include "pager/sendlater.h"
+#include "pager/sentlog.h"
 #include "platform/codepage.h"
 #include "platform/inifile.h"
 
@@ -73,6 +77,13 @@ bool IsSafeUpdateName(const AnsiString& Name)
     for (char c : Name) {
         if (c == '/' || c == '\\' || c == ':' || byteOf(c) < 32 || byteOf(c) == 127) return false;
     }
+    // A data file, never a program, a library or the settings.
+    constexpr std::string_view ext = ".dat";
+    if (Name.size() <= ext.size() || !codepage::sameText(std::string_view(Name).substr(Name.size() - ext.size()), ext))
+        return false;
+    // The user's own data: the address book, the own operators, the log, the queue.
+    for (const char* own : {BookFile, UserOperatorsFile, LogFile, WaitFile})
+        if (codepage::sameText(Name, own)) return false;
     return true;
 }
 

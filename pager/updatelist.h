@@ -3,11 +3,14 @@
 // update.lst (the server's list of files to fetch or delete), and the rules
 // that decide what one entry of the list does to the program folder.
 //
-// A name in update.lst is a bare file name in the program folder; a name
-// that could reach outside it (a "/", "\", "..", ":", a leading ".", a control
-// character) or an empty one is refused. An existing file is matched without
-// regard to letter case (the Windows-1251 rule), so "Operators.dat" names
-// operators.dat.
+// An update may write and delete only the shipped data files: a bare file
+// name in the program folder ending in ".dat" (letter case ignored), other
+// than the user's own files (book.dat, user.dat, messages.dat, wait.dat).
+// Every other name is refused: one that could reach outside the folder (a
+// "/", "\", "..", ":", a leading ".", a control character), an empty one, and
+// the programs, their libraries and the settings, which a server must never
+// replace or remove. An existing file is matched without regard to letter
+// case (the Windows-1251 rule), so "Operators.dat" names operators.dat.
 
 #include "platform/ansistring.h"
 
@@ -43,7 +46,7 @@ TUpdateEntry ParseUpdateEntry(const AnsiString& Name, const AnsiString& Value);
 // The keys of section Files of update.lst in file order.
 std::vector<TUpdateEntry> ReadUpdateList(const std::string& FileName);
 
-// A name the list may use: a bare file name that stays inside the folder.
+// A name the list may use: a shipped data file of the program folder (above).
 bool IsSafeUpdateName(const AnsiString& Name);
 
 // The local file of a listed name in Folder (ending in "/"): the existing

@@ -326,6 +326,10 @@ bool parseHead(InternetObject& req, const std::string& head)
         req.headers.emplace_back(trimmed(line.substr(0, colon)), trimmed(line.substr(colon + 1)));
     }
     req.rawHeaders += "\r\n";
+    // A body framed by a transfer coding is not read as it stands: no such
+    // answer is taken (an HTTP/1.0 request asks for none).
+    for (const auto& [n, v] : req.headers)
+        if (lowerAscii(n) == "transfer-encoding" && lowerAscii(v) != "identity") return false;
     const bool noBody = req.verb == "HEAD" || code == 204 || code == 304 || (code >= 100 && code < 200);
     if (noBody) {
         req.hasLength = true;

@@ -8,6 +8,9 @@
 // - HttpSendRequest looks the host up, connects, sends the request and reads
 //   the status line and the header; InternetReadFile then reads the body, up
 //   to the length the server announced, or until it closes the connection.
+//   An answer with a Transfer-Encoding other than "identity" (chunked...) is
+//   not a valid answer here (ERROR_HTTP_INVALID_SERVER_RESPONSE): its body
+//   could not be read as it stands.
 // - The request carries, in this order: the request line, Host (with the
 //   port when it is not 80), User-Agent (only when the session's agent is
 //   not empty), Accept (the accept types joined by ", ", only when there are

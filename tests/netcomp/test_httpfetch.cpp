@@ -20,6 +20,8 @@
 #include <atomic>
 #include <filesystem>
 
+#include <fcntl.h>
+#include <sys/file.h>
 #include <unistd.h>
 
 using scripted::Peer;
@@ -220,6 +222,16 @@ TEST_F(HttpFetch, EveryIncompleteOrWrongAnswerLeavesTheOldFileWhole)
         {"a length that is not a number", "HTTP/1.0 200 OK\r\nContent-Length: 1e3\r\n\r\n" + k1000, true,
          {"error"}, "old contents\r\n"},
         {"no HTTP at all", "SSH-2.0-OpenSSH\r\n\r\n", true, {"error"}, "old contents\r\n"},
+        {"chunked framing beside a length",
+         "HTTP/1.0 200 OK\r\nContent-Length: 13\r\nTransfer-Encoding: chunked\r\n\r\n3\r\nabc\r\n0\r\n\r\n", true,
+         {"error"}, "old contents\r\n"},
+        {"chunked framing, text", "HTTP/1.0 200 OK\r\nTransfer-Encoding: Chunked\r\n\r\n3\r\nabc\r\n0\r\n\r\n", false,
+         {"error"}, "old contents\r\n"},
+        {"identity framing is the body itself", ScriptedHttp::reply(200, k1000, "Transfer-Encoding: identity\r\n"),
+         true, {"progress", "done operators.dat 1000"}, k1000},
+        {"a length above any file of ours",
+         "HTTP/1.0 200 OK\r\nContent-Length: " + std::to_string(HttpFetchMaxFileSize + 1) + "\r\n\r\n" + k1000,
+         true, {"error"}, "old contents\r\n"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -234,6 +246,53 @@ TEST_F(HttpFetch, EveryIncompleteOrWrongAnswerLeavesTheOldFileWhole)
         EXPECT_EQ(testenv::readFile(target), c.file);
         EXPECT_EQ(filesIn(folder), (std::vector<std::string>{"operators.dat"}));
     }
+}
+
+// A body without a length ends the download once it grows past the largest
+// file taken: what was written of it goes, the old file stays.
+TEST_F(HttpFetch, ABodyGrowingPastTheLargestFileIsRefused)
+{
+    fetch.OnProgress = nullptr;
+    fetch.BinaryData = false;
+    std::atomic<size_t> sent{0};
+    ScriptedHttp server([&](const std::string&, Peer& conn) {
+        if (!conn.send("HTTP/1.0 200 OK\r\n\r\n")) return;
+        const std::string block(1 << 20, 'x');
+        // Bounded: a little more than the limit, unless the client leaves first.
+        for (int i = 0; i < HttpFetchMaxFileSize / (1 << 20) + 8 && conn.send(block); ++i) sent += block.size();
+    });
+    REQUIRE_SERVER(server);
+    fetch.URL = server.url("/operators.dat");
+    fetch.GetFile();
+    EXPECT_EQ(rec.events, (std::vector<std::string>{"error"}));
+    EXPECT_TRUE(testenv::readFile(target) == "old contents\r\n") << "the old file was replaced";
+    EXPECT_EQ(filesIn(folder), (std::vector<std::string>{"operators.dat"}));
+}
+
+// A part file that a killed download left is removed by the next download
+// into that folder; one that a running download holds, and files that only
+// look alike, stay.
+TEST_F(HttpFetch, APartFileLeftByAKilledRunIsRemovedByTheNext)
+{
+    testenv::writeFile(folder + "/.operators.dat.part-123456", std::string(5000, 'p'));
+    testenv::writeFile(folder + "/.pagers.dat.part-42", "left");
+    testenv::writeFile(folder + "/.notes.part-x", "mine");
+    testenv::writeFile(folder + "/notes.part-1", "mine");
+    // A download still writing: it holds its lock.
+    testenv::writeFile(folder + "/.book.dat.part-7", "busy");
+    const int busy = ::open((folder + "/.book.dat.part-7").c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(busy, 0);
+    ASSERT_EQ(::flock(busy, LOCK_EX), 0);
+
+    ScriptedHttp server([&](const std::string&, Peer& conn) { conn.send(ScriptedHttp::reply(200, "[New]\r\n")); });
+    REQUIRE_SERVER(server);
+    fetch.URL = server.url("/user.dat");
+    fetch.FileName = folder + "/user.dat";
+    fetch.GetFile();
+    ::close(busy);
+    EXPECT_EQ(rec.last(), "done user.dat 7");
+    EXPECT_EQ(filesIn(folder), (std::vector<std::string>{".book.dat.part-7", ".notes.part-x", "notes.part-1",
+                                                         "operators.dat", "user.dat"}));
 }
 
 TEST_F(HttpFetch, UnreachableOrMissingHostIsAnErrorAndNoFileIsMade)

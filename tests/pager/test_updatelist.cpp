@@ -91,13 +91,34 @@ TEST(UpdateList, ValuesAreReadWithoutRegardToCase)
     }
 }
 
-TEST(UpdateList, OnlyBareNamesInsideTheFolderAreTaken)
+TEST(UpdateList, OnlyShippedDataFilesInsideTheFolderAreTaken)
 {
     const std::pair<AnsiString, bool> cases[] = {
         {"operators.dat", true},
         {"Operators.dat", true},
         {cp("Операторы.dat"), true},
         {"my file.dat", true},
+        {"pagers.DAT", true},
+        {"hosts.dat", true},
+        // The programs, their libraries, the settings and the list itself.
+        {"rasapi32.so", false},
+        {"tapi32.so", false},
+        {"Pager", false},
+        {"OrvDialer", false},
+        {"pager.ini", false},
+        {"update.lst", false},
+        {"operators.dat.so", false},
+        {"operators.dat~", false},
+        {"dat", false},
+        // The user's own data, in any letter case.
+        {"book.dat", false},
+        {"BOOK.DAT", false},
+        {"User.dat", false},
+        {"messages.dat", false},
+        {"wait.Dat", false},
+        {"../x.dat", false},
+        {"sub/x.dat", false},
+        {".dat", false},
         {"../x", false},
         {"..", false},
         {"a..b", false},

@@ -3,7 +3,8 @@
 // own: the list's four actions, the restart message, the address with and
 // without a trailing "/", two runs in one showing, failed, short, stalled
 // and stopped downloads, closing in the middle of a download, names that
-// would lead outside the program folder; and the main window's update
+// would lead outside the program folder or name anything but a shipped data
+// file; and the main window's update
 // command, which ends the program when a file was received.
 
 #include "pager/dialogs/update.h"
@@ -533,6 +534,45 @@ TEST_F(UpdateWin, NamesThatLeadOutsideTheFolderAreRefused)
                                                "../x\n/etc/x\na\\b\n.profile")}));
     EXPECT_EQ(d->stStatus->text(), u("Ошибка!"));
     EXPECT_TRUE(d->NeedRestart);
+}
+
+// A server may replace or remove only the shipped data files: never the
+// programs, the remote access libraries the dialer loads, the settings or
+// the user's own data, whatever the list asks, while a data file listed
+// beside them still arrives.
+TEST_F(UpdateWin, OnlyDataFilesAreWrittenOrDeleted)
+{
+    const std::vector<std::string> guarded = {"rasapi32.so", "tapi32.so", "Pager", "OrvDialer",
+                                              "book.dat",    "pager.ini", "USER.DAT", "wait.dat"};
+    for (const char* action : {"CHANGE", "DELETE"}) {
+        SCOPED_TRACE(action);
+        SetUp();
+        messages.clear();
+        std::vector<std::pair<std::string, std::string>> entries;
+        for (const std::string& name : guarded) {
+            testenv::writeFile(folder + name, "mine: " + name);
+            serve(name, "planted");
+            entries.emplace_back(name, action);
+        }
+        entries.emplace_back("operators.dat", "CHANGE");
+        serve("update.lst", listOf(entries));
+        serve("operators.dat", "[New (City)]\r\nMailGate=###@new.example\r\n");
+        FolderServer server(served);
+        REQUIRE_SERVER(server);
+        hosts({server.url("/pager/update")});
+        TUpdateWin* d = make();
+        run();
+        for (const std::string& name : guarded) EXPECT_EQ(file(name), "mine: " + name) << name;
+        EXPECT_EQ(file("operators.dat"), "[New (City)]\r\nMailGate=###@new.example\r\n");
+        EXPECT_EQ(server.requests(2), (std::vector<std::string>{"GET /pager/update/update.lst HTTP/1.0",
+                                                                "GET /pager/update/operators.dat HTTP/1.0"}));
+        QString list;
+        for (const std::string& name : guarded) list += u("\n") + QString::fromStdString(name);
+        EXPECT_EQ(messages,
+                  (std::vector<QString>{u("В списке обновления недопустимые имена файлов, они пропущены:") + list}));
+        EXPECT_EQ(d->stStatus->text(), u("Ошибка!"));
+        EXPECT_TRUE(d->NeedRestart);
+    }
 }
 
 // The main window's update command with the real dialog: a received file

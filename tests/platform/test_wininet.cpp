@@ -272,6 +272,10 @@ TEST(WinInet, FailuresOfTheRequest)
          ERROR_HTTP_INVALID_SERVER_RESPONSE, 0},
         {"a header that never ends", [](Peer& c) { c.send(std::string(70000, 'h')); c.stall(); }, "",
          ERROR_HTTP_INVALID_SERVER_RESPONSE, 0},
+        {"a body framed by chunks",
+         [](Peer& c) { c.send("HTTP/1.0 200 OK\r\nContent-Length: 13\r\nTransfer-Encoding: gzip, chunked\r\n\r\n"
+                              "3\r\nabc\r\n0\r\n\r\n"); },
+         "", ERROR_HTTP_INVALID_SERVER_RESPONSE, 0},
         {"silent server", [](Peer& c) { c.stall(); }, "", ERROR_INTERNET_TIMEOUT, 0},
         {"stall in the body", [](Peer& c) { c.send("HTTP/1.0 200 OK\r\nContent-Length: 9\r\n\r\nabc"); c.stall(); },
          "", 0, ERROR_INTERNET_TIMEOUT},
