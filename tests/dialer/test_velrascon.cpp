@@ -195,11 +195,11 @@ struct FailCase {
 TEST_F(RasCon, EachFailureOfTheLineIsReportedWithItsText)
 {
     const FailCase cases[] = {
-        {"1111", {0, 1, 2}, 676, "The line is busy."},
-        {"P2222", {0, 1, 2}, 678, "There was no answer."},
-        {"3333", {0, 1, 2}, 680, "There is no dial tone."},
-        {"4444", {0, 1, 2, 3, 4, 5}, 691, "The user name or password was not accepted by the remote computer."},
-        {"7777", {0, 1, 2, 3, 4}, 629, "The connection was closed by the remote computer."},
+        {"1111", {0, 1, 2}, 676, "Линия занята."},
+        {"P2222", {0, 1, 2}, 678, "Нет ответа."},
+        {"3333", {0, 1, 2}, 680, "Нет гудка."},
+        {"4444", {0, 1, 2, 3, 4, 5}, 691, "Удалённый компьютер не принял имя пользователя или пароль."},
+        {"7777", {0, 1, 2, 3, 4}, 629, "Подключение было закрыто удалённым компьютером."},
     };
     for (const FailCase& c : cases) {
         SCOPED_TRACE(c.number);
@@ -211,7 +211,7 @@ TEST_F(RasCon, EachFailureOfTheLineIsReportedWithItsText)
         const Seen& last = seen.back();
         EXPECT_EQ(last.state, c.error);
         EXPECT_EQ(last.error, c.error);
-        EXPECT_EQ(last.text, c.text);
+        EXPECT_EQ(last.text, testenv::cp(c.text));
         EXPECT_EQ(con->LastError, c.error);
         // The failed line keeps its handle until it is hung up.
         EXPECT_EQ(con->ReadConnectStatus(h, 0), c.error);
@@ -226,7 +226,7 @@ TEST_F(RasCon, ARefusalStillCarriesAHandleToHangUp)
     const ras::HRASCONN h = dial("Провайдер", "6666", 633);
     ASSERT_NE(h, 0u);
     EXPECT_EQ(con->LastError, 633);
-    EXPECT_EQ(con->StatusText, "The modem is in use or not configured for dialling out.");
+    EXPECT_EQ(con->StatusText, testenv::cp("Модем занят или не настроен для исходящих звонков."));
     advance(1000);
     EXPECT_TRUE(seen.empty());
     EXPECT_EQ(con->ReadConnectStatus(h, 0), 633);
@@ -239,7 +239,7 @@ TEST_F(RasCon, DialRefusalsWithoutAHandle)
 {
     EXPECT_EQ(dial("Нет такого", "", 623), 0u);
     EXPECT_EQ(con->LastError, 623);
-    EXPECT_EQ(con->StatusText, "The phonebook entry cannot be found.");
+    EXPECT_EQ(con->StatusText, testenv::cp("Не удаётся найти запись в телефонной книге."));
     EXPECT_EQ(dial("Провайдер", "8888", 625), 0u);
     con->SetPhoneBookPath(testenv::root() + "/missing.ini");
     EXPECT_EQ(dial("Провайдер", "", 621), 0u);
@@ -554,8 +554,8 @@ TEST_F(RasCon, StateTextsOfEveryState)
         {23, "Extra Channel Disconnected"},
         {24, "Unknown State - 24"},
         {600, "Unknown State - 600"},
-        {601, "The port handle is not valid."},
-        {691, "The user name or password was not accepted by the remote computer."},
+        {601, "Неверный дескриптор порта."},
+        {691, "Удалённый компьютер не принял имя пользователя или пароль."},
         {4096, "Interactive Terminal"},
         {4100, "Paused for Authentication"},
         {8192, "Connected/Online"},
@@ -564,7 +564,7 @@ TEST_F(RasCon, StateTextsOfEveryState)
     };
     for (const auto& [state, text] : cases) {
         con->ConnectState = state;
-        EXPECT_EQ(con->StateText(), text) << state;
+        EXPECT_EQ(con->StateText(), testenv::cp(text)) << state;
     }
 }
 

@@ -394,7 +394,7 @@ TEST_F(IDial, ABusyNumberIsRedialledNineTimesFiveSecondsApartWithTheOptionOn)
         EXPECT_LE(gap, 5400u);
     }
     EXPECT_EQ(dial->tReDial->Interval(), 5000);
-    EXPECT_EQ(logged(cp("The line is busy.")), 10);
+    EXPECT_EQ(logged(cp("Линия занята.")), 10);
     EXPECT_EQ(dial->Redial.Attempts, 0);
     EXPECT_FALSE(dial->tReDial->Enabled());
 }
@@ -731,7 +731,7 @@ TEST_F(IDial, AFailedEntryChangeKeepsThePreviousEntryAndStoresNothingUnderTheNew
     dial->cbEntries->setCurrentIndex(kNoList);
     dial->cbEntriesChange();
     EXPECT_EQ(beeps, 1);
-    EXPECT_EQ(log(), std::vector<AnsiString>({"The phonebook entry cannot be found."}));
+    EXPECT_EQ(log(), std::vector<AnsiString>({cp("Не удаётся найти запись в телефонной книге.")}));
     EXPECT_EQ(dial->CurrentEntry, kProviderName);
     EXPECT_EQ(dial->VelRasCon->EntryName, kProviderName);
     EXPECT_EQ(dial->cbEntries->currentIndex(), kProvider);
@@ -806,7 +806,7 @@ TEST_F(IDial, EachAttemptHandlesItsFirstErrorEvenWhenTheLastOneHadTheSame)
     run(1000);
     dial->sbDialClick();
     run(1000);
-    EXPECT_EQ(logged(cp("The line is busy.")), 2);
+    EXPECT_EQ(logged(cp("Линия занята.")), 2);
     EXPECT_EQ(logged(cp("Соединение разорвано")), 2);
 }
 
