@@ -106,6 +106,18 @@ protected:
         return h;
     }
 
+    // Dials, and the handler frees the component once the port is open.
+    void dialAndFreeOnPortOpened()
+    {
+        dial("Провайдер");
+        con->OnStateChanged = [&](TVelRasCon* c) {
+            seen.push_back({c->ConnectState, 0, "", 0, 0});
+            if (c->ConnectState == 1) con.reset();
+        };
+        advance(10000);
+        EXPECT_EQ(states(), (std::vector<uint16_t>{0, 1}));
+    }
+
     std::vector<uint16_t> states() const
     {
         std::vector<uint16_t> out;
@@ -315,6 +327,23 @@ TEST_F(RasCon, HangUpWaitGivesUpAfterItsTimeOut)
     EXPECT_EQ(con->ReadConnectStatus(h, 0), 6);
 }
 
+TEST_F(RasCon, AHandlerMayFreeTheComponentWhileItWaitsForTheHangUp)
+{
+    const ras::HRASCONN h = dial("Медленный");
+    advance(1000);
+    seen.clear();
+    con->OnStateChanged = [&](TVelRasCon* c) {
+        seen.push_back({c->ConnectState, 0, "", 0, 0});
+        con.reset();
+    };
+    // The service's clock stands still: the line would be followed until the
+    // time-out, were the component still there.
+    TVelRasCon* const c = con.get();
+    EXPECT_EQ(c->HangUpWait(h, 0, true, 300), 0);
+    EXPECT_EQ(states(), (std::vector<uint16_t>{8193}));
+    EXPECT_EQ(con, nullptr);
+}
+
 TEST_F(RasCon, HangUpWaitWithoutEventsIsQuiet)
 {
     const ras::HRASCONN h = dial("Провайдер");
@@ -451,13 +480,7 @@ TEST_F(RasCon, NotificationsWithNoInstanceAreDropped)
 
 TEST_F(RasCon, AHandlerMayFreeTheComponent)
 {
-    dial("Провайдер");
-    con->OnStateChanged = [&](TVelRasCon* c) {
-        seen.push_back({c->ConnectState, 0, "", 0, 0});
-        if (c->ConnectState == 1) con.reset();
-    };
-    advance(10000);
-    EXPECT_EQ(states(), (std::vector<uint16_t>{0, 1}));
+    dialAndFreeOnPortOpened();
 }
 
 TEST_F(RasCon, TheServiceStopsNotifyingWhenTheNotifierSaysSo)
@@ -623,6 +646,15 @@ TEST_F(RasConLevel0, RaisesTheEventOfEachState)
     EXPECT_EQ(con->ReadProjection(h), 0);
     EXPECT_EQ(con->ProjectionText, "PPP CHAP ");
     con->HangUp(h);
+}
+
+TEST_F(RasConLevel0, AHandlerMayFreeTheComponentBeforeTheStatesEvent)
+{
+    log(con->OnAboutToOpenPort, "AboutToOpenPort");
+    log(con->OnPortOpened, "PortOpened");
+    log(con->OnAboutToConnDev, "AboutToConnDev");
+    dialAndFreeOnPortOpened();
+    EXPECT_EQ(events, (std::vector<std::string>{"AboutToOpenPort 0"}));
 }
 
 TEST_F(RasConLevel0, StatesWithoutATextStillRaiseTheirEvents)
