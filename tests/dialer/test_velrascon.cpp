@@ -9,6 +9,10 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QProcess>
+
+#include <algorithm>
+#include <csignal>
 
 #include <atomic>
 #include <gtest/gtest.h>
@@ -547,6 +551,140 @@ TEST_F(RasCon, TheInstalledServiceDialsInRealTime)
     ASSERT_TRUE(waitFor([&] { return !seen.empty() && seen.back().state == 8192; }));
     ASSERT_TRUE(waitFor([&] { return con->ReadConnectStatus(dropping, 0) == 6; }));
     use(velras::LibraryFolder());
+}
+
+// ---- the entries' programs, with the service as the programs get it
+
+// A program for OnUp or OnDown: it leaves the mark "<name> started" in Dir,
+// then waits (at most 30 s) until the test puts "<name> go" there.
+std::string waitingScript(const std::string& dir, const std::string& name)
+{
+    return "/bin/sh -c \"touch '" + dir + "/" + name + " started'; i=0; while [ ! -e '" + dir + "/" + name +
+           " go' ] && [ $i -lt 600 ]; do sleep 0.05; i=$((i+1)); done\"";
+}
+
+class RasConScripts : public RasCon {
+protected:
+    void SetUp() override
+    {
+        use(folder("installed-scripts", {{"RASAPI32.DLL", testenv::binDir() + "/rasapi32.so"}}));
+        ASSERT_TRUE(LoadRasApi());
+        static int run = 0;
+        dir = testenv::makeDir("scripts-" + std::to_string(++run));
+        con = std::make_unique<TVelRasCon>();
+        watch(*con, seen);
+    }
+    void TearDown() override
+    {
+        go("up");
+        go("down");
+        con.reset();
+        useService();
+    }
+    bool started(const std::string& name) const { return testenv::fileExists(dir + "/" + name + " started"); }
+    void go(const std::string& name) const { testenv::writeFile(dir + "/" + name + " go", ""); }
+    bool connected(ras::HRASCONN h) const
+    {
+        return std::any_of(seen.begin(), seen.end(), [h](const Seen& s) { return s.handle == h && s.state == 8192; });
+    }
+    // Two lines: "Другая", which takes OtherHangUpMs to hang up, and
+    // "Медленная", whose Key (OnUp or OnDown) waits as waitingScript(Name).
+    void writeLines(int otherHangUpMs, const char* key, const std::string& name) const
+    {
+        writePhonebook("[Другая]\nNumber=2\nStepTime=20\nHangUpTime=" + std::to_string(otherHangUpMs) +
+                       "\n[Медленная]\nNumber=1\nStepTime=20\nHangUpTime=0\n" + key + "=" +
+                       waitingScript(dir, name) + "\n");
+    }
+    // Holds the line "Line" of Book in a program of its own, which ends as
+    // How says; expects it to end by itself, its line having come up.
+    static void holdLine(const std::string& book, const char* how)
+    {
+        QProcess line;
+        line.start(RAS_LINE, {QString::fromStdString(testenv::binDir() + "/rasapi32.so"),
+                              QString::fromStdString(book), QStringLiteral("Line"), how});
+        ASSERT_TRUE(line.waitForFinished(60000));
+        EXPECT_EQ(line.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(line.exitCode(), 0);
+    }
+
+    std::string dir;
+};
+
+TEST_F(RasConScripts, ASlowOnUpHoldsNoOtherLine)
+{
+    writeLines(50, "OnUp", "up");
+    const ras::HRASCONN other = dial("Другая");
+    ASSERT_TRUE(waitFor([&] { return connected(other); }));
+    const ras::HRASCONN slow = dial("Медленная");
+    ASSERT_TRUE(waitFor([&] { return started("up"); }));
+
+    // The other line goes while the slow one's program still runs.
+    EXPECT_EQ(con->HangUpWait(other, 0, true, 10000), 0);
+    EXPECT_EQ(con->ReadConnectStatus(other, 0), 6);
+    EXPECT_FALSE(connected(slow));
+    go("up");
+    EXPECT_TRUE(waitFor([&] { return connected(slow); }));
+    con->HangUp(slow);
+}
+
+TEST_F(RasConScripts, ALineDialledWhileAnotherLinesOnDownRunsIsFollowedAsItGoes)
+{
+    writeLines(0, "OnDown", "down");
+    const ras::HRASCONN slow = dial("Медленная");
+    ASSERT_TRUE(waitFor([&] { return connected(slow); }));
+    con->HangUp(slow);
+    ASSERT_TRUE(waitFor([&] { return started("down"); }));
+
+    seen.clear();
+    const ras::HRASCONN other = dial("Другая");
+    EXPECT_TRUE(waitFor([&] { return connected(other); }));
+    EXPECT_EQ(states(), kConnect);
+    con->HangUp(other);
+}
+
+TEST_F(RasConScripts, ALineHungUpWhileItsOnUpRunsGetsItsOnDownAfterIt)
+{
+    const std::string order = dir + "/order";
+    writePhonebook("[Медленная]\nNumber=1\nStepTime=20\nHangUpTime=0\nOnUp=/bin/sh -c \"" +
+                   std::string("touch '") + dir + "/up started'; while [ ! -e '" + dir +
+                   "/up go' ]; do sleep 0.05; done; echo up >> '" + order + "'\"\nOnDown=/bin/sh -c \"echo down >> '" +
+                   order + "'\"\n");
+    const ras::HRASCONN slow = dial("Медленная");
+    ASSERT_TRUE(waitFor([&] { return started("up"); }));
+    con->HangUp(slow);
+    go("up");
+    ASSERT_TRUE(waitFor([&] { return testenv::fileExists(order) && testenv::readFile(order) == "up\ndown\n"; }));
+    EXPECT_FALSE(connected(slow));
+}
+
+// The program that dialled ends, by returning from main or after unloading
+// the service: a line that was up gets its OnDown all the same.
+TEST_F(RasConScripts, ALineThatWasUpGetsItsOnDownWhenTheProgramEnds)
+{
+    const std::string book = writePhonebookFile(
+        "lines.ini", "[Line]\nNumber=1\nStepTime=20\nHangUpTime=500\nOnDown=/usr/bin/touch \"" + dir + "/" +
+                         "down\"\n");
+    for (const char* how : {"hangup", "stay", "hangup-unload", "stay-unload"}) {
+        SCOPED_TRACE(how);
+        ::unlink((dir + "/down").c_str());
+        holdLine(book, how);
+        EXPECT_TRUE(testenv::fileExists(dir + "/down"));
+    }
+}
+
+// A program that does not end holds up the end of the service for a while
+// only; it goes on by itself.
+TEST_F(RasConScripts, TheEndDoesNotWaitForeverForAnOnDown)
+{
+    const std::string pidFile = dir + "/pid";
+    const std::string book = writePhonebookFile(
+        "slow-down.ini", "[Line]\nNumber=1\nStepTime=20\nHangUpTime=0\nOnDown=/bin/sh -c \"echo $$ > '" +
+                             pidFile + "'; exec sleep 120\"\n");
+    holdLine(book, "stay");
+    ASSERT_TRUE(waitFor([&] { return testenv::fileExists(pidFile) && !testenv::readFile(pidFile).empty(); }));
+    const pid_t script = std::stoi(testenv::readFile(pidFile));
+    EXPECT_EQ(::kill(script, 0), 0);  // still running
+    ::kill(script, SIGKILL);
 }
 
 TEST_F(RasCon, WithoutTheLibraryEveryOperationAnswers1157)
