@@ -97,6 +97,20 @@ TEST(OrvPerf, KeepsNoMoreSamplesThanItIsWide)
     EXPECT_EQ(graph.Max(), 101);  // 101 is still the second sample
 }
 
+TEST(OrvPerf, AValueAboveWhatASampleHoldsIsDrawnAtTheTop)
+{
+    TOrvPerf graph;
+    graph.AddValue(70000);  // 70,000 B/s: not the 4,464 of its low 16 bits
+    graph.AddValue(30000);
+    graph.AddValue(4294967295u);
+    EXPECT_EQ(graph.Samples(), (std::deque<uint16_t>{65535, 30000, 65535}));
+    EXPECT_EQ(graph.Max(), 65535);
+    const QImage image = picture(graph);
+    EXPECT_EQ(bar(image, 0), "0..19");
+    EXPECT_EQ(bar(image, 1), "11..19");
+    EXPECT_EQ(bar(image, 2), "0..19");
+}
+
 TEST(OrvPerf, AllZeroesShowOnlyTheBackground)
 {
     TOrvPerf graph;

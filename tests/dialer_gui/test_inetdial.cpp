@@ -971,6 +971,47 @@ TEST_F(IDial, WithoutTheProjectionTheConnectionStillCountsItsTraffic)
     EXPECT_EQ(dial->PerfRecv->Samples().front(), 0);
 }
 
+TEST_F(IDial, TheTrafficShownCountsOnPastFourGibibytesAndAFastLineTopsTheGraph)
+{
+    // The window's tick count moves with its timers: one second a tick.
+    sysclock::setTickSource([] { return static_cast<uint32_t>(timers::virtualNow()); });
+    auto addTraffic = reinterpret_cast<void (*)(ras::HRASCONN, uint64_t, uint64_t)>(
+        raslibs::symbol("RasTestAddTraffic"));
+    ASSERT_NE(addTraffic, nullptr);
+    phones("Провайдер", {{"5551234", true}});
+    pick(kProvider);
+    make();
+    dial->sbDialClick();
+    run(1000);
+    ASSERT_TRUE(dial->tTimeOnLine->Enabled());
+    const ras::HRASCONN h = dial->ActiveHandle;
+
+    struct Step {
+        uint64_t received;  // in the second before the tick
+        const char* total;
+        const char* rate;
+        uint16_t drawn;
+    };
+    const Step steps[] = {
+        {70000, " 70 000", " 70 000", 65535},  // above what the graph holds
+        {2000000000, " 2 000 070 000", " 2 000 000 000", 65535},
+        {2000000000, " 4 000 070 000", " 2 000 000 000", 65535},
+        {294898296, " 4 294 968 296", " 294 898 296", 65535},  // past 4 GiB: the counter wrapped
+        {1000, " 4 294 969 296", " 1 000", 1000},
+        {0, " 4 294 969 296", " 0", 0},
+    };
+    for (const Step& s : steps) {
+        SCOPED_TRACE(s.total);
+        addTraffic(h, 0, s.received);
+        run(1000);
+        EXPECT_EQ(text(dial->stRecv), s.total);
+        EXPECT_EQ(text(dial->stSpeedRecv), s.rate);
+        EXPECT_EQ(dial->PerfRecv->Samples().front(), s.drawn);
+    }
+    sysclock::setTickSource({});
+    toDialer(WM_DIAL_HANGUP);
+}
+
 TEST_F(IDial, AConnectionListThatCannotBeReadDoesNotHangUpTheLine)
 {
     pick(kNoList);
