@@ -90,7 +90,7 @@ int NextCheckedRow(const std::vector<bool>& Checked, int Selected)
 
 int32_t CountUp(int32_t Value, int32_t Wrap) { return (Value >= Wrap ? 0 : Value) + 1; }
 
-AnsiString GroupedNumber(uint32_t N) { return " " + GroupDigits(std::to_string(N), " ", 3); }
+AnsiString GroupedNumber(uint64_t N) { return " " + GroupDigits(std::to_string(N), " ", 3); }
 
 AnsiString SpeedText(int32_t Bps) { return std::to_string(Bps) + codepage::fromUtf8(" бит/сек"); }
 

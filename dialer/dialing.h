@@ -90,7 +90,7 @@ inline constexpr int32_t kMonthWrap = 2678400;
 int32_t CountUp(int32_t Value, int32_t Wrap);
 
 // " " and the number in groups of three digits: " 1 234 567".
-AnsiString GroupedNumber(uint32_t N);
+AnsiString GroupedNumber(uint64_t N);
 // The connect speed as the status bar shows it: "33600 бит/сек".
 AnsiString SpeedText(int32_t Bps);
 // The tray's hint on line: "33600 бит/с  00:01:05 сек".

@@ -935,8 +935,8 @@ void TIDial::tTimeOnLineTimer()
     VelRasPer->ReadStats();
     const uint32_t now = sysclock::tickCount();
     const uint32_t elapsed = now - TickBase;
-    const uint32_t xmit = VelRasPer->GetXmitBytes(0);
-    const uint32_t recv = VelRasPer->GetRecvBytes(0);
+    const uint64_t xmit = VelRasPer->GetXmitBytes(0);
+    const uint64_t recv = VelRasPer->GetRecvBytes(0);
     const uint32_t xmitRate = TrafficRate(xmit, XmitBase, elapsed);
     const uint32_t recvRate = TrafficRate(recv, RecvBase, elapsed);
     XmitBase = xmit;
@@ -947,10 +947,10 @@ void TIDial::tTimeOnLineTimer()
     slPanels[0]->setText(fromAnsi(SpeedText(speed)));
     stRecv->setText(fromAnsi(GroupedNumber(recv)));
     stSpeedRecv->setText(fromAnsi(GroupedNumber(recvRate)));
-    PerfRecv->AddValue(static_cast<uint16_t>(recvRate));
+    PerfRecv->AddValue(recvRate);
     stXmit->setText(fromAnsi(GroupedNumber(xmit)));
     stSpeedXmit->setText(fromAnsi(GroupedNumber(xmitRate)));
-    PerfXmit->AddValue(static_cast<uint16_t>(xmitRate));
+    PerfXmit->AddValue(xmitRate);
 
     OnlineSecs = CountUp(OnlineSecs, kDayWrap);
     const AnsiString online = SecsToStr(OnlineSecs);

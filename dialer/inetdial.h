@@ -158,8 +158,8 @@ public:
     ras::HRASCONN DialingHandle = 0;
     ras::HRASCONN ActiveHandle = 0;
     uint16_t LastState = 0;
-    uint32_t XmitBase = 0;
-    uint32_t RecvBase = 0;
+    uint64_t XmitBase = 0;
+    uint64_t RecvBase = 0;
     uint32_t TickBase = 0;
 
     // ---- methods

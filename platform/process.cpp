@@ -4,12 +4,38 @@
 #include <cerrno>
 #include <chrono>
 #include <fcntl.h>
+#include <iterator>
+#include <mutex>
 #include <spawn.h>
 #include <thread>
 #include <sys/wait.h>
 #include <unistd.h>
 
 namespace process {
+namespace {
+
+// Programs that run() stopped waiting for, to be reaped by a later run().
+// Plain data with nothing to destroy: a run() at the end of the process may
+// still use them after static objects are gone. Past its room a program is
+// not remembered and is reaped when this process ends.
+std::mutex leftoverMutex;
+pid_t leftovers[64];
+size_t leftoverCount = 0;
+
+// Reaps those of them that have ended.
+void reapLeftovers()
+{
+    std::lock_guard lk(leftoverMutex);
+    size_t kept = 0;
+    for (size_t i = 0; i < leftoverCount; ++i) {
+        int status = 0;
+        const pid_t r = waitpid(leftovers[i], &status, WNOHANG);
+        if (r == 0 || (r < 0 && errno == EINTR)) leftovers[kept++] = leftovers[i];
+    }
+    leftoverCount = kept;
+}
+
+}  // namespace
 
 bool start(const std::string& program, const std::string& folder)
 {
@@ -54,8 +80,9 @@ bool start(const std::string& program, const std::string& folder)
     return WIFEXITED(status) && WEXITSTATUS(status) == 0 && n == 0;
 }
 
-int run(const std::vector<std::string>& Argv, int TimeoutMs)
+int run(const std::vector<std::string>& Argv, int TimeoutMs, const std::atomic<bool>* GiveUp)
 {
+    reapLeftovers();
     if (Argv.empty() || Argv[0].empty()) return -1;
     std::vector<char*> args;
     for (const std::string& a : Argv) args.push_back(const_cast<char*>(a.c_str()));
@@ -71,15 +98,13 @@ int run(const std::vector<std::string>& Argv, int TimeoutMs)
         if (r == pid) return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
         if (r < 0 && errno != EINTR) return -1;
         if (std::chrono::steady_clock::now() >= deadline) break;
+        if (GiveUp && GiveUp->load()) break;
         std::this_thread::sleep_for(pause);
         pause = std::min(pause * 2, std::chrono::milliseconds(50));
     }
-    // Still running: leave it be, but do not leave a zombie behind.
-    std::thread([pid] {
-        int status = 0;
-        while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-        }
-    }).detach();
+    // Still running: leave it be; a later run reaps it.
+    std::lock_guard lk(leftoverMutex);
+    if (leftoverCount < std::size(leftovers)) leftovers[leftoverCount++] = pid;
     return -1;
 }
 

@@ -29,9 +29,9 @@ void TOrvPerf::recomputeMax()
     max_ = m;
 }
 
-void TOrvPerf::AddValue(uint16_t Value)
+void TOrvPerf::AddValue(uint32_t Value)
 {
-    samples_.push_front(Value);
+    samples_.push_front(static_cast<uint16_t>(std::min<uint32_t>(Value, UINT16_MAX)));
     while (static_cast<int>(samples_.size()) > width()) samples_.pop_back();
     recomputeMax();
     Invalidate();

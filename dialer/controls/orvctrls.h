@@ -34,8 +34,9 @@ public:
     const std::deque<uint16_t>& Samples() const noexcept { return samples_; }
 
     // A new sample at the front; the oldest go while there are more samples
-    // than the graph is wide.
-    void AddValue(uint16_t Value);
+    // than the graph is wide. A sample holds up to 65535: a larger value is
+    // kept as 65535, the top of the graph.
+    void AddValue(uint32_t Value);
     void Clear();
     // Asks for a redraw without erasing the background.
     void Invalidate();

@@ -126,8 +126,11 @@ void TVelRasCon::Deliver(const Notification& N)
     }
     ConnectState = static_cast<uint16_t>(N.State);
     StatusText = StateText();
+    QPointer<TVelRasCon> self(this);
     if (OnStateChanged) OnStateChanged(this);
-    if (N.Type == 1) RaiseStateEvent(N.State);
+    // The handler may have freed the component: the state's own event then
+    // has nobody to be raised on.
+    if (self && N.Type == 1) RaiseStateEvent(N.State);
 }
 
 void TVelRasCon::RaiseStateEvent(uint32_t State)
@@ -357,7 +360,11 @@ int TVelRasCon::HangUpWait(HRASCONN Handle, uint32_t SubEntry, bool FireEvents, 
             if (ConnectState != last && FireEvents) {
                 StatusText = StateText();
                 StateSource = 2;
-                if (OnStateChanged) OnStateChanged(this);
+                if (OnStateChanged) {
+                    QPointer<TVelRasCon> self(this);
+                    OnStateChanged(this);
+                    if (!self) return r;  // freed by the handler: nothing more to follow
+                }
                 last = ConnectState;
             }
             if (ConnectState == ERROR_INVALID_PORT_HANDLE) break;

@@ -16,11 +16,23 @@ constexpr int kFileNotFound = 2;
 
 }  // namespace
 
-uint32_t TrafficRate(uint32_t Now, uint32_t Base, uint32_t ElapsedMs)
+uint32_t TrafficRate(uint64_t Now, uint64_t Base, uint32_t ElapsedMs)
 {
     if (ElapsedMs == 0 || Now < Base) return 0;
-    const uint64_t rate = uint64_t{Now - Base} * 1000 / ElapsedMs;
-    return static_cast<uint32_t>(std::min<uint64_t>(rate, std::numeric_limits<uint32_t>::max()));
+    constexpr uint64_t kTop = std::numeric_limits<uint32_t>::max();
+    const uint64_t delta = Now - Base;
+    // Beyond this the rate is past 32 bits whatever the time.
+    if (delta / 1000 > kTop) return static_cast<uint32_t>(kTop);
+    return static_cast<uint32_t>(std::min(delta * 1000 / ElapsedMs, kTop));
+}
+
+uint64_t CountOn(uint64_t Total, uint32_t Raw)
+{
+    const uint32_t last = static_cast<uint32_t>(Total);
+    const uint64_t epoch = Total - last;
+    if (Raw >= last) return epoch + Raw;
+    if (last - Raw > 0x80000000u) return epoch + (uint64_t{1} << 32) + Raw;
+    return Total;
 }
 
 TVelRasPer::TVelRasPer(QObject* Owner) : QObject(Owner)
@@ -111,8 +123,8 @@ bool TVelRasPer::ReadStats()
             ErrInfo = ErrorText(LastError);
         } else {
             ConnSpeed[i] = std::max(ConnSpeed[i], static_cast<int32_t>(s.dwBps));
-            XmitBytes[i] = std::max(XmitBytes[i], s.dwBytesXmited);
-            RecvBytes[i] = std::max(RecvBytes[i], s.dwBytesRcved);
+            XmitBytes[i] = CountOn(XmitBytes[i], s.dwBytesXmited);
+            RecvBytes[i] = CountOn(RecvBytes[i], s.dwBytesRcved);
         }
         PortNames[i] = "x" + std::to_string(i);
         PortCount = std::max(PortCount, i);
@@ -151,8 +163,8 @@ void TVelRasPer::ResetStats()
     ReadStats();
 }
 
-uint32_t TVelRasPer::GetXmitBytes(int Index) const { return inSlots(Index) ? XmitBytes[Index] : 0; }
-uint32_t TVelRasPer::GetRecvBytes(int Index) const { return inSlots(Index) ? RecvBytes[Index] : 0; }
+uint64_t TVelRasPer::GetXmitBytes(int Index) const { return inSlots(Index) ? XmitBytes[Index] : 0; }
+uint64_t TVelRasPer::GetRecvBytes(int Index) const { return inSlots(Index) ? RecvBytes[Index] : 0; }
 int32_t TVelRasPer::GetConnSpeed(int Index) const { return inSlots(Index) ? ConnSpeed[Index] : 0; }
 
 void TVelRasPer::SetConnHandle(int Index, ras::HRASCONN Handle)

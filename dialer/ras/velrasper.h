@@ -40,8 +40,10 @@ public:
     std::vector<AnsiString> AdapterNames;  // sorted
     ras::HRASCONN ConnHandles[kSlots] = {};
     uint32_t SubEntries[kSlots] = {};
-    uint32_t XmitBytes[kSlots] = {};
-    uint32_t RecvBytes[kSlots] = {};
+    // Bytes sent and received. The service's counters are 32 bits wide and
+    // wrap after 4 GiB; these count on across the wrap.
+    uint64_t XmitBytes[kSlots] = {};
+    uint64_t RecvBytes[kSlots] = {};
     int32_t ConnSpeed[kSlots] = {};
     AnsiString PortNames[kSlots];
     // Windows 95 family: raw counters and their baselines of adapters 1 to 4.
@@ -56,8 +58,8 @@ public:
     void ResetStats();
     void ResetStatsEntry(int Index);
     // Slots 0 to 30; any other index reads 0 and sets nothing.
-    uint32_t GetXmitBytes(int Index) const;
-    uint32_t GetRecvBytes(int Index) const;
+    uint64_t GetXmitBytes(int Index) const;
+    uint64_t GetRecvBytes(int Index) const;
     int32_t GetConnSpeed(int Index) const;
     void SetConnHandle(int Index, ras::HRASCONN Handle);
     bool EnumDialAdapters();
@@ -68,5 +70,13 @@ private:
 };
 
 // Bytes per second of a counter that went from Base to Now in ElapsedMs.
-// A counter that fell (it was reset), and a time of 0, give 0.
-uint32_t TrafficRate(uint32_t Now, uint32_t Base, uint32_t ElapsedMs);
+// A counter that fell (it was reset), and a time of 0, give 0; a rate beyond
+// 32 bits reads as the largest 32-bit number.
+uint32_t TrafficRate(uint64_t Now, uint64_t Base, uint32_t ElapsedMs);
+
+// A byte count that goes on from Total with the service's 32-bit counter now
+// reading Raw (Total's low 32 bits are the counter's last reading). A counter
+// that rose adds its rise; one that fell by more than half its range wrapped
+// and adds its rise across the wrap; one that fell less leaves Total as it
+// is (counts never fall).
+uint64_t CountOn(uint64_t Total, uint32_t Raw);

@@ -74,11 +74,18 @@
 //                             the line comes up; the connection is reported up
 //                             once it ended (at most 30 s later)
 //   OnDown=/usr/local/bin/down   a program run when a line that was up goes
-//                             down (hang-up or drop)
+//                             down (hang-up, drop, or the end of the program
+//                             that dialled it), after its OnUp has ended
 //   EnumError=610             while a connection of this entry exists, listing
 //                             the connections fails with this error [0]
 //   ProjectionError=733       reading the IP projection of its connection
 //                             fails with this error [0]
+//
+// The programs of each line run in order on a thread of that line's own, so
+// a slow one holds no other line. When the service ends with the program
+// that loaded it, every line still there goes down; the end waits up to 5 s
+// for the programs still to run, then starts those not yet started and leaves
+// them all to run on by themselves.
 
 #include "platform/codepage.h"
 #include "platform/process.h"
@@ -87,13 +94,16 @@
 #include "platform/ras/raserrors.h"
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstring>
 #include <deque>
 #include <fstream>
+#include <map>
 #include <memory>
 #include <mutex>
+#include <system_error>
 #include <thread>
 
 #define RAS_EXPORT extern "C" __attribute__((visibility("default")))
@@ -103,6 +113,8 @@ using namespace ras;
 namespace {
 
 constexpr int kCommandTimeoutMs = 30000;
+// How long the end of the service waits for the lines' programs.
+constexpr auto kEndWait = std::chrono::seconds(5);
 
 template <size_t N>
 void copyText(char (&field)[N], std::string_view text)
@@ -184,8 +196,12 @@ struct Connection {
     uint64_t goneAt = 0;
     uint64_t txBase = 0;
     uint64_t rxBase = 0;
+    uint64_t txExtra = 0;  // tests: bytes added to the interface's counters
+    uint64_t rxExtra = 0;
     int delivered = 0;  // notifications made
-    bool wentUp = false;
+    bool wentUp = false;   // the line came up: it owes its OnDown
+    bool upRunning = false;  // its OnUp runs; the line is reported up once it ended
+    bool upDone = false;
 
     bool listed() const noexcept { return phase == Dialling || phase == Online; }
 };
@@ -200,12 +216,29 @@ public:
 
     ~Service()
     {
-        {
-            std::lock_guard lk(m_);
-            stop_ = true;
+        std::unique_lock lk(m_);
+        stop_ = true;
+        // The lines end with the program: one that was up gets its OnDown.
+        for (const auto& c : conns_) {
+            if (c->wentUp && !c->entry.onDown.empty()) queueScript(c->handle, c->entry.onDown, false);
         }
+        conns_.clear();
         wake_.notify_all();
+        lk.unlock();
         if (thread_.joinable()) thread_.join();
+        lk.lock();
+        if (!changed_.wait_for(lk, kEndWait, [this] { return !scriptsRunning(); })) {
+            // What still runs goes on by itself; what waits is started at once.
+            givingUp_ = true;
+            changed_.wait(lk, [this] { return !scriptsRunning(); });
+        }
+        std::vector<std::thread> workers;
+        for (auto& [h, lane] : lanes_) {
+            if (lane.worker.joinable()) workers.push_back(std::move(lane.worker));
+        }
+        lanes_.clear();
+        lk.unlock();
+        for (std::thread& t : workers) t.join();
     }
 
     DWORD dial(const char* phonebook, const RASDIALPARAMSA* params, DWORD notifierType, const void* notifier,
@@ -229,7 +262,14 @@ public:
         std::unique_lock lk(m_);
         changed_.wait(lk, [this] { return idle(); });
         conns_.clear();
-        commands_.clear();
+    }
+    void addTraffic(HRASCONN h, uint64_t tx, uint64_t rx)
+    {
+        std::lock_guard lk(m_);
+        if (Connection* c = find(h)) {
+            c->txExtra += tx;
+            c->rxExtra += rx;
+        }
     }
 #endif
 
@@ -259,7 +299,7 @@ private:
     {
         auto it = std::find_if(conns_.begin(), conns_.end(), [h](const auto& c) { return c->handle == h; });
         if (it == conns_.end()) return;
-        if ((*it)->wentUp && !(*it)->entry.onDown.empty()) commands_.push_back((*it)->entry.onDown);
+        if ((*it)->wentUp && !(*it)->entry.onDown.empty()) queueScript(h, (*it)->entry.onDown, false);
         conns_.erase(it);
         wake_.notify_all();
     }
@@ -268,7 +308,7 @@ private:
     static uint64_t nextEventOf(const Connection& c)
     {
         switch (c.phase) {
-        case Connection::Dialling: return c.steps.empty() ? 0 : c.steps.front().at;
+        case Connection::Dialling: return c.steps.empty() || c.upRunning ? 0 : c.steps.front().at;
         case Connection::Online: return c.dropAt;
         case Connection::HangingUp: return c.goneAt;
         case Connection::Failed: return 0;
@@ -294,18 +334,45 @@ private:
     bool idle()
     {
         uint64_t when = 0;
-        return !busy_ && commands_.empty() && (!nextDue(&when) || when > now());
+        return !busy_ && !scriptsRunning() && (!nextDue(&when) || when > now());
+    }
+
+    bool scriptsRunning() const
+    {
+        return std::any_of(lanes_.begin(), lanes_.end(), [](const auto& l) { return l.second.running; });
+    }
+
+    // The interface's counter as the connection counts it.
+    static uint64_t counter(const Connection& c, const char* name, uint64_t extra)
+    {
+        return readCounter(c.entry.interfaceName, name) + extra;
     }
 
     void run();
     void handle(Connection& c, std::unique_lock<std::mutex>& lk);
-    void runCommand(const AnsiString& command, std::unique_lock<std::mutex>& lk);
+    // Queues a program of line H behind the line's earlier ones; Up: it is
+    // the line's OnUp. Called with the lock held.
+    void queueScript(HRASCONN h, const AnsiString& command, bool up);
+    void work(HRASCONN h);
+    void upEnded(HRASCONN h);
+
+    // The programs of one line and the thread that runs them.
+    struct Script {
+        std::vector<std::string> argv;  // UTF-8
+        bool up = false;
+    };
+    struct Lane {
+        std::deque<Script> queue;
+        std::thread worker;
+        bool running = false;  // the worker is at work (or about to be)
+    };
 
     std::mutex m_;
     std::condition_variable wake_;     // the thread has something to do
     std::condition_variable changed_;  // a notification was made, or the thread went idle
     std::vector<std::unique_ptr<Connection>> conns_;  // in the order they were dialled
-    std::deque<AnsiString> commands_;
+    std::map<HRASCONN, Lane> lanes_;
+    std::atomic<bool> givingUp_{false};  // the end: programs are started, not waited for
     bool stop_ = false;
     bool busy_ = false;
     HRASCONN nextHandle_ = 0x52410000;
@@ -315,27 +382,69 @@ private:
     std::thread thread_;  // last: starts when everything else is ready
 };
 
-void Service::runCommand(const AnsiString& command, std::unique_lock<std::mutex>& lk)
+void Service::queueScript(HRASCONN h, const AnsiString& command, bool up)
 {
-    std::vector<std::string> argv;
-    for (const std::string& w : rasbook::splitCommand(command)) argv.push_back(codepage::toUtf8(w));
-    busy_ = true;
-    lk.unlock();
-    process::run(argv, kCommandTimeoutMs);
-    lk.lock();
-    busy_ = false;
+    // Lanes whose work is done go first.
+    for (auto it = lanes_.begin(); it != lanes_.end();) {
+        if (!it->second.running && it->second.queue.empty() && it->first != h) {
+            if (it->second.worker.joinable()) it->second.worker.join();  // it has only to return
+            it = lanes_.erase(it);
+        } else {
+            ++it;
+        }
+    }
+    Script s;
+    for (const std::string& w : rasbook::splitCommand(command)) s.argv.push_back(codepage::toUtf8(w));
+    s.up = up;
+    Lane& lane = lanes_[h];
+    lane.queue.push_back(std::move(s));
+    if (lane.running) return;
+    if (lane.worker.joinable()) lane.worker.join();
+    lane.running = true;
+    try {
+        lane.worker = std::thread([this, h] { work(h); });
+    } catch (const std::system_error&) {
+        // No thread to be had: the programs are not run, and the line is not
+        // kept waiting for them.
+        lane.running = false;
+        const bool hadUp = std::any_of(lane.queue.begin(), lane.queue.end(), [](const Script& x) { return x.up; });
+        lane.queue.clear();
+        if (hadUp) upEnded(h);
+    }
+}
+
+void Service::work(HRASCONN h)
+{
+    std::unique_lock lk(m_);
+    for (;;) {
+        Lane& lane = lanes_.at(h);
+        if (lane.queue.empty()) {
+            lane.running = false;
+            changed_.notify_all();
+            return;
+        }
+        Script s = std::move(lane.queue.front());
+        lane.queue.pop_front();
+        lk.unlock();
+        process::run(s.argv, givingUp_ ? 0 : kCommandTimeoutMs, &givingUp_);
+        lk.lock();
+        if (s.up) upEnded(h);
+    }
+}
+
+void Service::upEnded(HRASCONN h)
+{
+    if (Connection* c = find(h)) {
+        c->upRunning = false;
+        c->upDone = true;
+    }
+    wake_.notify_all();
 }
 
 void Service::run()
 {
     std::unique_lock lk(m_);
     while (!stop_) {
-        if (!commands_.empty()) {
-            const AnsiString command = commands_.front();
-            commands_.pop_front();
-            runCommand(command, lk);
-            continue;
-        }
         uint64_t when = 0;
         Connection* c = nextDue(&when);
         const uint64_t t = now();
@@ -367,14 +476,16 @@ void Service::handle(Connection& c, std::unique_lock<std::mutex>& lk)
         return;
     }
     const Step step = c.steps.front();
-    c.steps.pop_front();
-    if (step.error == 0 && step.state == RASCS_Connected && !c.entry.onUp.empty()) {
-        runCommand(c.entry.onUp, lk);
-        // The line may have been hung up meanwhile.
-        Connection* again = find(h);
-        if (!again || again->phase != Connection::Dialling) return;
+    if (step.error == 0 && step.state == RASCS_Connected && !c.entry.onUp.empty() && !c.upDone) {
+        // The line is up at the modem, and from here on owes its OnDown; it
+        // is reported up once its OnUp has ended (the step waits till then).
+        c.upRunning = true;
+        c.wentUp = true;
+        queueScript(h, c.entry.onUp, true);
+        return;
     }
-    Connection& conn = *find(h);
+    c.steps.pop_front();
+    Connection& conn = c;
     conn.state = step.state;
     conn.error = step.error;
     if (step.error != 0) {
@@ -384,8 +495,8 @@ void Service::handle(Connection& c, std::unique_lock<std::mutex>& lk)
         conn.phase = Connection::Online;
         conn.wentUp = true;
         conn.upAt = now();
-        conn.txBase = readCounter(conn.entry.interfaceName, "tx_bytes");
-        conn.rxBase = readCounter(conn.entry.interfaceName, "rx_bytes");
+        conn.txBase = counter(conn, "tx_bytes", conn.txExtra);
+        conn.rxBase = counter(conn, "rx_bytes", conn.rxExtra);
         const auto script = rasbook::parseLine(conn.entry.lineFor(conn.number));
         if (script && script->kind == rasbook::LineScript::Drop) {
             conn.dropAt = conn.upAt + std::max<uint64_t>(1, uint64_t{script->dropSeconds} * 1000);
@@ -612,8 +723,8 @@ DWORD Service::statistics(HRASCONN h, DWORD link, RAS_STATS* stats, bool clear)
     if (!c) return ERROR_INVALID_HANDLE;
     if (link != 0 && link > c->entry.links.size()) return ERROR_INVALID_PARAMETER;
     const bool online = c->phase == Connection::Online;
-    const uint64_t tx = online ? readCounter(c->entry.interfaceName, "tx_bytes") : 0;
-    const uint64_t rx = online ? readCounter(c->entry.interfaceName, "rx_bytes") : 0;
+    const uint64_t tx = online ? counter(*c, "tx_bytes", c->txExtra) : 0;
+    const uint64_t rx = online ? counter(*c, "rx_bytes", c->rxExtra) : 0;
     // A counter that went back (the interface was made anew) counts afresh.
     if (online && (clear || tx < c->txBase)) c->txBase = tx;
     if (online && (clear || rx < c->rxBase)) c->rxBase = rx;
@@ -847,4 +958,10 @@ RAS_EXPORT DWORD RasGetEntryPropertiesA(const char* phonebook, const char* entry
 RAS_EXPORT void RasTestAdvance(DWORD ms) { Service::instance().advance(ms); }
 // Tests only: forgets every connection at once.
 RAS_EXPORT void RasTestReset() { Service::instance().reset(); }
+// Tests only: the interface of a connection counts so many bytes more sent
+// and received.
+RAS_EXPORT void RasTestAddTraffic(HRASCONN connection, uint64_t tx, uint64_t rx)
+{
+    Service::instance().addTraffic(connection, tx, rx);
+}
 #endif

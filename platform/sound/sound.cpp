@@ -39,44 +39,15 @@ std::string absolutePath(const char* name)
     return path;
 }
 
-class CanberraPlayer : public Player {
+class CanberraPlayer final : public ServerPlayer {
 public:
     ~CanberraPlayer() override
     {
         if (ctx_) ca_context_destroy(ctx_);
     }
 
-    bool PlaySound(const char* Name, unsigned Flags) override
-    {
-        std::unique_lock lk(m_);
-        ++generation_;
-        looping_ = false;
-        if (!open()) return false;
-        ca_context_cancel(ctx_, kSoundId);
-        if (!Name || !*Name) return true;
-
-        const std::string path = absolutePath(Name);
-        if (isFile(path)) {
-            file_ = path;
-        } else if (Flags & SND_NODEFAULT) {
-            return false;
-        } else {
-            file_.clear();
-        }
-        const bool async = (Flags & SND_ASYNC) != 0;
-        looping_ = async && (Flags & SND_LOOP);
-        const uint64_t gen = generation_;
-        finished_ = false;
-        if (start(gen) != CA_SUCCESS) {
-            looping_ = false;
-            return false;
-        }
-        if (!async) done_.wait(lk, [&] { return finished_ || generation_ != gen; });
-        return !async ? finishedOk_ || generation_ != gen : true;
-    }
-
-private:
-    bool open()
+protected:
+    bool ServerOpen() override
     {
         if (ctx_) return true;
         if (failed_) return false;
@@ -89,59 +60,41 @@ private:
         return true;
     }
 
-    // Starts the current sound; called with the lock held.
-    int start(uint64_t gen)
+    void ServerCancel() override
     {
-        ca_proplist* p = nullptr;
-        if (ca_proplist_create(&p) != CA_SUCCESS) return CA_ERROR_OOM;
-        if (file_.empty()) {
-            ca_proplist_sets(p, CA_PROP_EVENT_ID, kDefaultEvent);
-        } else {
-            ca_proplist_sets(p, CA_PROP_MEDIA_FILENAME, file_.c_str());
-        }
-        ca_proplist_sets(p, CA_PROP_CANBERRA_CACHE_CONTROL, "never");
-        const int r = ca_context_play_full(ctx_, kSoundId, p, &finished, reinterpret_cast<void*>(gen));
-        ca_proplist_destroy(p);
-        return r;
+        if (ctx_) ca_context_cancel(ctx_, kSoundId);
     }
 
-    // Called by libcanberra on a thread of its own; may not call it back.
+    bool ServerPlay(const std::string& File, uint64_t Sound) override
+    {
+        if (!ctx_) return false;
+        ca_proplist* p = nullptr;
+        if (ca_proplist_create(&p) != CA_SUCCESS) return false;
+        if (File.empty()) {
+            ca_proplist_sets(p, CA_PROP_EVENT_ID, kDefaultEvent);
+        } else {
+            ca_proplist_sets(p, CA_PROP_MEDIA_FILENAME, File.c_str());
+        }
+        ca_proplist_sets(p, CA_PROP_CANBERRA_CACHE_CONTROL, "never");
+        const int r = ca_context_play_full(ctx_, kSoundId, p, &finished,
+                                           reinterpret_cast<void*>(static_cast<uintptr_t>(Sound)));
+        ca_proplist_destroy(p);
+        return r == CA_SUCCESS;
+    }
+
+private:
+    // Called by libcanberra, on the sound server's thread or inside one of
+    // the calls above.
     static void finished(ca_context*, uint32_t, int error, void* userdata)
     {
-        CanberraPlayer& p = self();
-        const auto gen = reinterpret_cast<uintptr_t>(userdata);
-        std::lock_guard lk(p.m_);
-        if (gen != p.generation_) return;
-        p.finished_ = true;
-        p.finishedOk_ = error == CA_SUCCESS;
-        p.done_.notify_all();
-        if (p.looping_ && error == CA_SUCCESS) {
-            if (QCoreApplication* app = QCoreApplication::instance()) {
-                QMetaObject::invokeMethod(app, [gen] { self().replay(gen); }, Qt::QueuedConnection);
-            }
-        }
+        self().Finished(reinterpret_cast<uintptr_t>(userdata), error == CA_SUCCESS);
     }
 
     static CanberraPlayer& self() { return static_cast<CanberraPlayer&>(desktopPlayer()); }
 
-    void replay(uint64_t gen)
-    {
-        std::lock_guard lk(m_);
-        if (gen != generation_ || !looping_ || !ctx_) return;
-        if (start(gen) != CA_SUCCESS) looping_ = false;
-    }
-
-    // Recursive: libcanberra may call finished() from inside a call made
-    // with the lock held.
-    std::recursive_mutex m_;
-    std::condition_variable_any done_;
+    // Touched only by the calls above, which the player makes one at a time.
     ca_context* ctx_ = nullptr;
     bool failed_ = false;
-    std::string file_;  // empty: the default event sound
-    uint64_t generation_ = 0;
-    bool looping_ = false;
-    bool finished_ = false;
-    bool finishedOk_ = false;
 };
 
 }  // namespace
@@ -153,6 +106,100 @@ Player& desktopPlayer()
 }
 
 Player& player() { return installed ? *installed : desktopPlayer(); }
+
+// ---- the player between its caller and the sound server
+
+struct ServerPlayer::State {
+    // One call into the server at a time; the server's reports never take it.
+    std::mutex calls;
+    // What the reports change; never held while the server is called.
+    std::mutex m;
+    std::condition_variable done;
+    uint64_t generation = 0;  // the sound last started (or stopped)
+    std::string file;         // its file; empty: the default event sound
+    bool looping = false;
+    uint64_t ended = 0;       // the last sound reported to have ended
+    bool endedOk = false;
+};
+
+ServerPlayer::ServerPlayer() : state_(std::make_shared<State>()) {}
+
+ServerPlayer::~ServerPlayer() = default;
+
+bool ServerPlayer::PlaySound(const char* Name, unsigned Flags)
+{
+    State& s = *state_;
+    std::unique_lock calls(s.calls);
+    uint64_t sound = 0;
+    {
+        std::lock_guard lk(s.m);
+        sound = ++s.generation;
+        s.looping = false;
+    }
+    if (!ServerOpen()) return false;
+    ServerCancel();
+    if (!Name || !*Name) return true;
+
+    std::string file = absolutePath(Name);
+    if (!isFile(file)) {
+        if (Flags & SND_NODEFAULT) return false;
+        file.clear();
+    }
+    const bool async = (Flags & SND_ASYNC) != 0;
+    {
+        std::lock_guard lk(s.m);
+        s.file = file;
+        s.looping = async && (Flags & SND_LOOP);
+    }
+    if (!ServerPlay(file, sound)) {
+        std::lock_guard lk(s.m);
+        if (s.generation == sound) s.looping = false;
+        return false;
+    }
+    calls.unlock();
+    if (async) return true;
+    std::unique_lock lk(s.m);
+    s.done.wait(lk, [&] { return s.ended == sound || s.generation != sound; });
+    return s.generation != sound || s.endedOk;
+}
+
+void ServerPlayer::Finished(uint64_t Sound, bool Ok)
+{
+    State& s = *state_;
+    std::lock_guard lk(s.m);
+    if (Sound != s.generation) return;
+    s.ended = Sound;
+    s.endedOk = Ok;
+    s.done.notify_all();
+    if (s.looping && Ok) {
+        // Played again from the main thread, never from the server's.
+        if (QCoreApplication* app = QCoreApplication::instance()) {
+            std::weak_ptr<State> alive = state_;
+            QMetaObject::invokeMethod(
+                app,
+                [this, alive, Sound] {
+                    if (alive.lock()) replay(Sound);
+                },
+                Qt::QueuedConnection);
+        }
+    }
+}
+
+void ServerPlayer::replay(uint64_t Sound)
+{
+    State& s = *state_;
+    std::lock_guard calls(s.calls);
+    std::string file;
+    {
+        std::lock_guard lk(s.m);
+        if (Sound != s.generation || !s.looping) return;
+        file = s.file;
+    }
+    if (!ServerPlay(file, Sound)) {
+        std::lock_guard lk(s.m);
+        if (s.generation == Sound) s.looping = false;
+    }
+}
 
 void setPlayer(Player* P) { installed = P; }
 

@@ -9,6 +9,9 @@
 
 #include "platform/ansistring.h"
 
+#include <cstdint>
+#include <memory>
+#include <string>
 #include <vector>
 
 namespace sound {
@@ -41,6 +44,37 @@ inline bool PlaySound(const char* Name, unsigned Flags) { return player().PlaySo
 
 // The desktop's player, for use without installing it.
 Player& desktopPlayer();
+
+// What the desktop's player does between its caller and the sound server
+// (libcanberra); the server's three calls are left to a subclass, so tests
+// can put a server of their own in its place. The server may report that a
+// sound ended on a thread of its own, also while the call that started or
+// stopped it is still running: the player never calls the server while it
+// holds the lock that the report takes, and the report holds that lock only
+// for a moment (it never waits for a call to end).
+class ServerPlayer : public Player {
+public:
+    ServerPlayer();
+    ~ServerPlayer() override;
+
+    bool PlaySound(const char* Name, unsigned Flags) override;
+
+protected:
+    // The server's calls, made one at a time, never with the report's lock held.
+    virtual bool ServerOpen() = 0;
+    virtual void ServerCancel() = 0;
+    // Starts a file (empty: the desktop's default event sound); its end is
+    // reported with Finished(Sound, ...).
+    virtual bool ServerPlay(const std::string& File, uint64_t Sound) = 0;
+    // The server's report that a sound ended (Ok: it played to its end).
+    // Any thread.
+    void Finished(uint64_t Sound, bool Ok);
+
+private:
+    struct State;
+    void replay(uint64_t Sound);
+    std::shared_ptr<State> state_;
+};
 
 // A player for tests: installs itself on construction and puts the previous
 // one back on destruction. Records every call and answers Result.

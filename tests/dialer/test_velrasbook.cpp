@@ -205,7 +205,7 @@ TEST_F(RasBook, AnUnknownEntryIsAnError)
 {
     con->EntryName = testenv::cp("Нет такого");
     EXPECT_EQ(con->ReadEntryProperties(), 623);
-    EXPECT_EQ(con->StatusText, "The phonebook entry cannot be found.");
+    EXPECT_EQ(con->StatusText, testenv::cp("Не удаётся найти запись в телефонной книге."));
     EXPECT_EQ(con->ReadDialParams(), 623);
     EXPECT_EQ(con->LastError, 623);
 }

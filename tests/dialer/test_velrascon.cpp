@@ -9,6 +9,10 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QProcess>
+
+#include <algorithm>
+#include <csignal>
 
 #include <atomic>
 #include <gtest/gtest.h>
@@ -106,6 +110,18 @@ protected:
         return h;
     }
 
+    // Dials, and the handler frees the component once the port is open.
+    void dialAndFreeOnPortOpened()
+    {
+        dial("Провайдер");
+        con->OnStateChanged = [&](TVelRasCon* c) {
+            seen.push_back({c->ConnectState, 0, "", 0, 0});
+            if (c->ConnectState == 1) con.reset();
+        };
+        advance(10000);
+        EXPECT_EQ(states(), (std::vector<uint16_t>{0, 1}));
+    }
+
     std::vector<uint16_t> states() const
     {
         std::vector<uint16_t> out;
@@ -195,11 +211,11 @@ struct FailCase {
 TEST_F(RasCon, EachFailureOfTheLineIsReportedWithItsText)
 {
     const FailCase cases[] = {
-        {"1111", {0, 1, 2}, 676, "The line is busy."},
-        {"P2222", {0, 1, 2}, 678, "There was no answer."},
-        {"3333", {0, 1, 2}, 680, "There is no dial tone."},
-        {"4444", {0, 1, 2, 3, 4, 5}, 691, "The user name or password was not accepted by the remote computer."},
-        {"7777", {0, 1, 2, 3, 4}, 629, "The connection was closed by the remote computer."},
+        {"1111", {0, 1, 2}, 676, "Линия занята."},
+        {"P2222", {0, 1, 2}, 678, "Нет ответа."},
+        {"3333", {0, 1, 2}, 680, "Нет гудка."},
+        {"4444", {0, 1, 2, 3, 4, 5}, 691, "Удалённый компьютер не принял имя пользователя или пароль."},
+        {"7777", {0, 1, 2, 3, 4}, 629, "Подключение было закрыто удалённым компьютером."},
     };
     for (const FailCase& c : cases) {
         SCOPED_TRACE(c.number);
@@ -211,7 +227,7 @@ TEST_F(RasCon, EachFailureOfTheLineIsReportedWithItsText)
         const Seen& last = seen.back();
         EXPECT_EQ(last.state, c.error);
         EXPECT_EQ(last.error, c.error);
-        EXPECT_EQ(last.text, c.text);
+        EXPECT_EQ(last.text, testenv::cp(c.text));
         EXPECT_EQ(con->LastError, c.error);
         // The failed line keeps its handle until it is hung up.
         EXPECT_EQ(con->ReadConnectStatus(h, 0), c.error);
@@ -226,7 +242,7 @@ TEST_F(RasCon, ARefusalStillCarriesAHandleToHangUp)
     const ras::HRASCONN h = dial("Провайдер", "6666", 633);
     ASSERT_NE(h, 0u);
     EXPECT_EQ(con->LastError, 633);
-    EXPECT_EQ(con->StatusText, "The modem is in use or not configured for dialling out.");
+    EXPECT_EQ(con->StatusText, testenv::cp("Модем занят или не настроен для исходящих звонков."));
     advance(1000);
     EXPECT_TRUE(seen.empty());
     EXPECT_EQ(con->ReadConnectStatus(h, 0), 633);
@@ -239,7 +255,7 @@ TEST_F(RasCon, DialRefusalsWithoutAHandle)
 {
     EXPECT_EQ(dial("Нет такого", "", 623), 0u);
     EXPECT_EQ(con->LastError, 623);
-    EXPECT_EQ(con->StatusText, "The phonebook entry cannot be found.");
+    EXPECT_EQ(con->StatusText, testenv::cp("Не удаётся найти запись в телефонной книге."));
     EXPECT_EQ(dial("Провайдер", "8888", 625), 0u);
     con->SetPhoneBookPath(testenv::root() + "/missing.ini");
     EXPECT_EQ(dial("Провайдер", "", 621), 0u);
@@ -313,6 +329,23 @@ TEST_F(RasCon, HangUpWaitGivesUpAfterItsTimeOut)
     EXPECT_EQ(con->ReadConnectStatus(h, 0), 0);
     advance(400);
     EXPECT_EQ(con->ReadConnectStatus(h, 0), 6);
+}
+
+TEST_F(RasCon, AHandlerMayFreeTheComponentWhileItWaitsForTheHangUp)
+{
+    const ras::HRASCONN h = dial("Медленный");
+    advance(1000);
+    seen.clear();
+    con->OnStateChanged = [&](TVelRasCon* c) {
+        seen.push_back({c->ConnectState, 0, "", 0, 0});
+        con.reset();
+    };
+    // The service's clock stands still: the line would be followed until the
+    // time-out, were the component still there.
+    TVelRasCon* const c = con.get();
+    EXPECT_EQ(c->HangUpWait(h, 0, true, 300), 0);
+    EXPECT_EQ(states(), (std::vector<uint16_t>{8193}));
+    EXPECT_EQ(con, nullptr);
 }
 
 TEST_F(RasCon, HangUpWaitWithoutEventsIsQuiet)
@@ -451,13 +484,7 @@ TEST_F(RasCon, NotificationsWithNoInstanceAreDropped)
 
 TEST_F(RasCon, AHandlerMayFreeTheComponent)
 {
-    dial("Провайдер");
-    con->OnStateChanged = [&](TVelRasCon* c) {
-        seen.push_back({c->ConnectState, 0, "", 0, 0});
-        if (c->ConnectState == 1) con.reset();
-    };
-    advance(10000);
-    EXPECT_EQ(states(), (std::vector<uint16_t>{0, 1}));
+    dialAndFreeOnPortOpened();
 }
 
 TEST_F(RasCon, TheServiceStopsNotifyingWhenTheNotifierSaysSo)
@@ -526,6 +553,140 @@ TEST_F(RasCon, TheInstalledServiceDialsInRealTime)
     use(velras::LibraryFolder());
 }
 
+// ---- the entries' programs, with the service as the programs get it
+
+// A program for OnUp or OnDown: it leaves the mark "<name> started" in Dir,
+// then waits (at most 30 s) until the test puts "<name> go" there.
+std::string waitingScript(const std::string& dir, const std::string& name)
+{
+    return "/bin/sh -c \"touch '" + dir + "/" + name + " started'; i=0; while [ ! -e '" + dir + "/" + name +
+           " go' ] && [ $i -lt 600 ]; do sleep 0.05; i=$((i+1)); done\"";
+}
+
+class RasConScripts : public RasCon {
+protected:
+    void SetUp() override
+    {
+        use(folder("installed-scripts", {{"RASAPI32.DLL", testenv::binDir() + "/rasapi32.so"}}));
+        ASSERT_TRUE(LoadRasApi());
+        static int run = 0;
+        dir = testenv::makeDir("scripts-" + std::to_string(++run));
+        con = std::make_unique<TVelRasCon>();
+        watch(*con, seen);
+    }
+    void TearDown() override
+    {
+        go("up");
+        go("down");
+        con.reset();
+        useService();
+    }
+    bool started(const std::string& name) const { return testenv::fileExists(dir + "/" + name + " started"); }
+    void go(const std::string& name) const { testenv::writeFile(dir + "/" + name + " go", ""); }
+    bool connected(ras::HRASCONN h) const
+    {
+        return std::any_of(seen.begin(), seen.end(), [h](const Seen& s) { return s.handle == h && s.state == 8192; });
+    }
+    // Two lines: "Другая", which takes OtherHangUpMs to hang up, and
+    // "Медленная", whose Key (OnUp or OnDown) waits as waitingScript(Name).
+    void writeLines(int otherHangUpMs, const char* key, const std::string& name) const
+    {
+        writePhonebook("[Другая]\nNumber=2\nStepTime=20\nHangUpTime=" + std::to_string(otherHangUpMs) +
+                       "\n[Медленная]\nNumber=1\nStepTime=20\nHangUpTime=0\n" + key + "=" +
+                       waitingScript(dir, name) + "\n");
+    }
+    // Holds the line "Line" of Book in a program of its own, which ends as
+    // How says; expects it to end by itself, its line having come up.
+    static void holdLine(const std::string& book, const char* how)
+    {
+        QProcess line;
+        line.start(RAS_LINE, {QString::fromStdString(testenv::binDir() + "/rasapi32.so"),
+                              QString::fromStdString(book), QStringLiteral("Line"), how});
+        ASSERT_TRUE(line.waitForFinished(60000));
+        EXPECT_EQ(line.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(line.exitCode(), 0);
+    }
+
+    std::string dir;
+};
+
+TEST_F(RasConScripts, ASlowOnUpHoldsNoOtherLine)
+{
+    writeLines(50, "OnUp", "up");
+    const ras::HRASCONN other = dial("Другая");
+    ASSERT_TRUE(waitFor([&] { return connected(other); }));
+    const ras::HRASCONN slow = dial("Медленная");
+    ASSERT_TRUE(waitFor([&] { return started("up"); }));
+
+    // The other line goes while the slow one's program still runs.
+    EXPECT_EQ(con->HangUpWait(other, 0, true, 10000), 0);
+    EXPECT_EQ(con->ReadConnectStatus(other, 0), 6);
+    EXPECT_FALSE(connected(slow));
+    go("up");
+    EXPECT_TRUE(waitFor([&] { return connected(slow); }));
+    con->HangUp(slow);
+}
+
+TEST_F(RasConScripts, ALineDialledWhileAnotherLinesOnDownRunsIsFollowedAsItGoes)
+{
+    writeLines(0, "OnDown", "down");
+    const ras::HRASCONN slow = dial("Медленная");
+    ASSERT_TRUE(waitFor([&] { return connected(slow); }));
+    con->HangUp(slow);
+    ASSERT_TRUE(waitFor([&] { return started("down"); }));
+
+    seen.clear();
+    const ras::HRASCONN other = dial("Другая");
+    EXPECT_TRUE(waitFor([&] { return connected(other); }));
+    EXPECT_EQ(states(), kConnect);
+    con->HangUp(other);
+}
+
+TEST_F(RasConScripts, ALineHungUpWhileItsOnUpRunsGetsItsOnDownAfterIt)
+{
+    const std::string order = dir + "/order";
+    writePhonebook("[Медленная]\nNumber=1\nStepTime=20\nHangUpTime=0\nOnUp=/bin/sh -c \"" +
+                   std::string("touch '") + dir + "/up started'; while [ ! -e '" + dir +
+                   "/up go' ]; do sleep 0.05; done; echo up >> '" + order + "'\"\nOnDown=/bin/sh -c \"echo down >> '" +
+                   order + "'\"\n");
+    const ras::HRASCONN slow = dial("Медленная");
+    ASSERT_TRUE(waitFor([&] { return started("up"); }));
+    con->HangUp(slow);
+    go("up");
+    ASSERT_TRUE(waitFor([&] { return testenv::fileExists(order) && testenv::readFile(order) == "up\ndown\n"; }));
+    EXPECT_FALSE(connected(slow));
+}
+
+// The program that dialled ends, by returning from main or after unloading
+// the service: a line that was up gets its OnDown all the same.
+TEST_F(RasConScripts, ALineThatWasUpGetsItsOnDownWhenTheProgramEnds)
+{
+    const std::string book = writePhonebookFile(
+        "lines.ini", "[Line]\nNumber=1\nStepTime=20\nHangUpTime=500\nOnDown=/usr/bin/touch \"" + dir + "/" +
+                         "down\"\n");
+    for (const char* how : {"hangup", "stay", "hangup-unload", "stay-unload"}) {
+        SCOPED_TRACE(how);
+        ::unlink((dir + "/down").c_str());
+        holdLine(book, how);
+        EXPECT_TRUE(testenv::fileExists(dir + "/down"));
+    }
+}
+
+// A program that does not end holds up the end of the service for a while
+// only; it goes on by itself.
+TEST_F(RasConScripts, TheEndDoesNotWaitForeverForAnOnDown)
+{
+    const std::string pidFile = dir + "/pid";
+    const std::string book = writePhonebookFile(
+        "slow-down.ini", "[Line]\nNumber=1\nStepTime=20\nHangUpTime=0\nOnDown=/bin/sh -c \"echo $$ > '" +
+                             pidFile + "'; exec sleep 120\"\n");
+    holdLine(book, "stay");
+    ASSERT_TRUE(waitFor([&] { return testenv::fileExists(pidFile) && !testenv::readFile(pidFile).empty(); }));
+    const pid_t script = std::stoi(testenv::readFile(pidFile));
+    EXPECT_EQ(::kill(script, 0), 0);  // still running
+    ::kill(script, SIGKILL);
+}
+
 TEST_F(RasCon, WithoutTheLibraryEveryOperationAnswers1157)
 {
     use(folder("none", {}));
@@ -554,8 +715,8 @@ TEST_F(RasCon, StateTextsOfEveryState)
         {23, "Extra Channel Disconnected"},
         {24, "Unknown State - 24"},
         {600, "Unknown State - 600"},
-        {601, "The port handle is not valid."},
-        {691, "The user name or password was not accepted by the remote computer."},
+        {601, "Неверный дескриптор порта."},
+        {691, "Удалённый компьютер не принял имя пользователя или пароль."},
         {4096, "Interactive Terminal"},
         {4100, "Paused for Authentication"},
         {8192, "Connected/Online"},
@@ -564,7 +725,7 @@ TEST_F(RasCon, StateTextsOfEveryState)
     };
     for (const auto& [state, text] : cases) {
         con->ConnectState = state;
-        EXPECT_EQ(con->StateText(), text) << state;
+        EXPECT_EQ(con->StateText(), testenv::cp(text)) << state;
     }
 }
 
@@ -623,6 +784,15 @@ TEST_F(RasConLevel0, RaisesTheEventOfEachState)
     EXPECT_EQ(con->ReadProjection(h), 0);
     EXPECT_EQ(con->ProjectionText, "PPP CHAP ");
     con->HangUp(h);
+}
+
+TEST_F(RasConLevel0, AHandlerMayFreeTheComponentBeforeTheStatesEvent)
+{
+    log(con->OnAboutToOpenPort, "AboutToOpenPort");
+    log(con->OnPortOpened, "PortOpened");
+    log(con->OnAboutToConnDev, "AboutToConnDev");
+    dialAndFreeOnPortOpened();
+    EXPECT_EQ(events, (std::vector<std::string>{"AboutToOpenPort 0"}));
 }
 
 TEST_F(RasConLevel0, StatesWithoutATextStillRaiseTheirEvents)

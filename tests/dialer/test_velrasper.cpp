@@ -98,8 +98,8 @@ TEST_F(RasPer, CountsTheBytesOfTheEntrysInterface)
     per->ResetStats();
     per->SetConnHandle(1, h);
     ASSERT_TRUE(per->ReadStats());
-    const uint32_t xmit0 = per->GetXmitBytes(0);
-    const uint32_t recv0 = per->GetRecvBytes(0);
+    const uint64_t xmit0 = per->GetXmitBytes(0);
+    const uint64_t recv0 = per->GetRecvBytes(0);
 
     const size_t bytes = 256 * 1024;
     sendOverLoopback(bytes);
@@ -167,8 +167,8 @@ TEST_F(RasPer, ASlotThatCannotBeReadStillCountsInTheTotal)
     per->SetConnHandle(2, second);
     sendOverLoopback(64 * 1024);
     ASSERT_TRUE(per->ReadStats());
-    const uint32_t total = per->GetXmitBytes(0);
-    const uint32_t ofSecond = per->GetXmitBytes(2);
+    const uint64_t total = per->GetXmitBytes(0);
+    const uint64_t ofSecond = per->GetXmitBytes(2);
     EXPECT_GE(ofSecond, 64u * 1024);
     EXPECT_EQ(per->GetConnSpeed(0), 115200 + 33600);
 
@@ -212,7 +212,8 @@ TEST_F(RasPer, TheOlderSystemsHaveNoSourceHere)
 TEST(TrafficRate, NeverRunsBackwardsNorDividesByNothing)
 {
     struct Case {
-        uint32_t now, base, ms, rate;
+        uint64_t now, base;
+        uint32_t ms, rate;
     };
     const Case cases[] = {
         {2000, 1000, 1000, 1000},
@@ -222,8 +223,59 @@ TEST(TrafficRate, NeverRunsBackwardsNorDividesByNothing)
         {5000, 1000, 0, 0},                // no time passed
         {10000000, 0, 1000, 10000000},     // no 32-bit overflow on the way
         {4000000000u, 0, 1, 4294967295u},  // capped
+        {0x100000000 + 69744, 0xFFFFFF00, 1000, 70000},  // across 4 GiB
+        {0x500000000, 0x400000000, 2000, 2147483648u},
+        {UINT64_MAX, 0, 1000, 4294967295u},
+        {UINT64_MAX, 0, 1, 4294967295u},
     };
     for (const Case& c : cases) EXPECT_EQ(TrafficRate(c.now, c.base, c.ms), c.rate) << c.now << " " << c.base;
+}
+
+TEST(CountOn, ACounterThatWrappedCountsOnACounterThatFellALittleStays)
+{
+    struct Case {
+        uint64_t total;
+        uint32_t raw;
+        uint64_t counted;
+    };
+    const Case cases[] = {
+        {0, 0, 0},
+        {1000, 5000, 5000},                                // rose
+        {5000, 5000, 5000},                                // still
+        {5000, 4000, 5000},                                // fell a little: never falls
+        {0xFFFFFF00, 0x100, 0x100000100},                  // wrapped after 4 GiB
+        {0x100000100, 0x200, 0x100000200},                 // and goes on from there
+        {0x1FFFFFFFF, 0, 0x200000000},                     // wrapped exactly
+        {0x280000000, 0x00000010, 0x280000000},            // less than half the range back: no wrap
+        {0x280000001, 0x00000000, 0x300000000},            // just over half: a wrap
+        {0x80000000, 0x7FFFFFFF, 0x80000000},              // fell by one
+    };
+    for (const Case& c : cases) EXPECT_EQ(CountOn(c.total, c.raw), c.counted) << std::hex << c.total << " " << c.raw;
+}
+
+// The service's counters are 32 bits wide; past 4 GiB they start again at 0.
+TEST_F(RasPer, CountsOnPastFourGibibytes)
+{
+    use(folder("wrap", {{"RASAPI32.DLL", kStub}}));
+    ASSERT_TRUE(LoadRasApi());
+    const ras::DWORD readings[] = {
+        0xFFFFFF00u, 0xFFFF0000u,  // sent, received
+        0x00000100u, 0x00010000u,  // both wrapped
+        0x00000080u, 0x00020000u,  // sent fell a little, received rose
+    };
+    reinterpret_cast<void (*)(const ras::DWORD*, ras::DWORD)>(symbol("StubSetStatistics"))(readings, 3);
+    per->ResetStats();
+    per->SetConnHandle(1, 77);
+    ASSERT_TRUE(per->ReadStats());
+    EXPECT_EQ(per->GetXmitBytes(0), 0xFFFFFF00u);
+    EXPECT_EQ(per->GetRecvBytes(0), 0xFFFF0000u);
+    ASSERT_TRUE(per->ReadStats());
+    EXPECT_EQ(per->GetXmitBytes(0), 0x100000100u);
+    EXPECT_EQ(per->GetRecvBytes(0), 0x100010000u);
+    EXPECT_EQ(per->GetRecvBytes(1), 0x100010000u);
+    ASSERT_TRUE(per->ReadStats());
+    EXPECT_EQ(per->GetXmitBytes(0), 0x100000100u);
+    EXPECT_EQ(per->GetRecvBytes(0), 0x100020000u);
 }
 
 }  // namespace

@@ -19,6 +19,11 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+
 namespace {
 
 const QRgb kBlack = qRgb(0, 0, 0);
@@ -90,6 +95,20 @@ TEST(OrvPerf, KeepsNoMoreSamplesThanItIsWide)
     graph.AddValue(1);
     EXPECT_EQ(graph.Samples().size(), 10u);
     EXPECT_EQ(graph.Max(), 101);  // 101 is still the second sample
+}
+
+TEST(OrvPerf, AValueAboveWhatASampleHoldsIsDrawnAtTheTop)
+{
+    TOrvPerf graph;
+    graph.AddValue(70000);  // 70,000 B/s: not the 4,464 of its low 16 bits
+    graph.AddValue(30000);
+    graph.AddValue(4294967295u);
+    EXPECT_EQ(graph.Samples(), (std::deque<uint16_t>{65535, 30000, 65535}));
+    EXPECT_EQ(graph.Max(), 65535);
+    const QImage image = picture(graph);
+    EXPECT_EQ(bar(image, 0), "0..19");
+    EXPECT_EQ(bar(image, 1), "11..19");
+    EXPECT_EQ(bar(image, 2), "0..19");
 }
 
 TEST(OrvPerf, AllZeroesShowOnlyTheBackground)
@@ -277,6 +296,78 @@ TEST(DesktopPlayer, PlaysOrStaysSilentWithoutHanging)
     EXPECT_FALSE(p.PlaySound((dir + "/missing.wav").c_str(), sound::SND_FILENAME | sound::SND_NODEFAULT));
     p.PlaySound((dir + "/missing.wav").c_str(), sound::SND_FILENAME);  // the default sound, to its end
     p.PlaySound(nullptr, sound::SND_FILENAME);
+}
+
+// A sound server as the desktop's is under PulseAudio: it reports the end of
+// a sound on a thread of its own, and the call that started (or cancelled)
+// the sound waits for that report to be made before it returns. A report
+// that cannot be made within 10 s is taken as the two waiting for each other:
+// it is counted, and the call returns all the same.
+class WaitingServer : public sound::ServerPlayer {
+public:
+    ~WaitingServer() override
+    {
+        for (std::thread& t : reporters) t.join();
+    }
+
+    int plays = 0;
+    int cancels = 0;
+    int stuck = 0;  // reports that could not be made while the call waited
+
+protected:
+    bool ServerOpen() override { return true; }
+    // The sound last started is reported cancelled (the player has moved on
+    // from it by then).
+    void ServerCancel() override
+    {
+        ++cancels;
+        if (last != 0) report(last, false);
+    }
+    bool ServerPlay(const std::string&, uint64_t Sound) override
+    {
+        ++plays;
+        last = Sound;
+        report(Sound, true);  // a short sound: over before the call returns
+        return true;
+    }
+
+private:
+    void report(uint64_t sound, bool ok)
+    {
+        auto made = std::make_shared<bool>(false);
+        reporters.emplace_back([this, sound, ok, made] {
+            Finished(sound, ok);
+            std::lock_guard lk(m);
+            *made = true;
+            cv.notify_all();
+        });
+        std::unique_lock lk(m);
+        if (!cv.wait_for(lk, std::chrono::seconds(10), [&] { return *made; })) ++stuck;
+    }
+
+    uint64_t last = 0;
+    std::mutex m;
+    std::condition_variable cv;
+    std::vector<std::thread> reporters;
+};
+
+TEST(DesktopPlayer, TheServersReportOfTheEndNeverWaitsForTheCallThatStartedIt)
+{
+    const std::string dir = testenv::makeDir("waiting-server");
+    const std::string missing = dir + "/missing.wav";
+    WaitingServer server;
+    // To its end: the report arrives while the play call is still running.
+    EXPECT_TRUE(server.PlaySound(missing.c_str(), sound::SND_FILENAME));
+    // Looping: each report plays the sound again, from the main thread.
+    EXPECT_TRUE(server.PlaySound(missing.c_str(), sound::SND_FILENAME | sound::SND_ASYNC | sound::SND_LOOP));
+    QCoreApplication::processEvents();
+    QCoreApplication::processEvents();
+    EXPECT_GE(server.plays, 3);
+    EXPECT_TRUE(server.PlaySound(nullptr, sound::SND_FILENAME));
+    const int plays = server.plays;
+    QCoreApplication::processEvents();
+    EXPECT_EQ(server.plays, plays);  // stopped: no more replays
+    EXPECT_EQ(server.stuck, 0);
 }
 
 }  // namespace

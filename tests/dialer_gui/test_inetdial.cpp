@@ -394,7 +394,7 @@ TEST_F(IDial, ABusyNumberIsRedialledNineTimesFiveSecondsApartWithTheOptionOn)
         EXPECT_LE(gap, 5400u);
     }
     EXPECT_EQ(dial->tReDial->Interval(), 5000);
-    EXPECT_EQ(logged(cp("The line is busy.")), 10);
+    EXPECT_EQ(logged(cp("Линия занята.")), 10);
     EXPECT_EQ(dial->Redial.Attempts, 0);
     EXPECT_FALSE(dial->tReDial->Enabled());
 }
@@ -731,7 +731,7 @@ TEST_F(IDial, AFailedEntryChangeKeepsThePreviousEntryAndStoresNothingUnderTheNew
     dial->cbEntries->setCurrentIndex(kNoList);
     dial->cbEntriesChange();
     EXPECT_EQ(beeps, 1);
-    EXPECT_EQ(log(), std::vector<AnsiString>({"The phonebook entry cannot be found."}));
+    EXPECT_EQ(log(), std::vector<AnsiString>({cp("Не удаётся найти запись в телефонной книге.")}));
     EXPECT_EQ(dial->CurrentEntry, kProviderName);
     EXPECT_EQ(dial->VelRasCon->EntryName, kProviderName);
     EXPECT_EQ(dial->cbEntries->currentIndex(), kProvider);
@@ -806,7 +806,7 @@ TEST_F(IDial, EachAttemptHandlesItsFirstErrorEvenWhenTheLastOneHadTheSame)
     run(1000);
     dial->sbDialClick();
     run(1000);
-    EXPECT_EQ(logged(cp("The line is busy.")), 2);
+    EXPECT_EQ(logged(cp("Линия занята.")), 2);
     EXPECT_EQ(logged(cp("Соединение разорвано")), 2);
 }
 
@@ -969,6 +969,47 @@ TEST_F(IDial, WithoutTheProjectionTheConnectionStillCountsItsTraffic)
     EXPECT_EQ(dial->VelRasPer->ConnHandles[1], dial->ActiveHandle);
     EXPECT_EQ(text(dial->stSpeedRecv), " 0");
     EXPECT_EQ(dial->PerfRecv->Samples().front(), 0);
+}
+
+TEST_F(IDial, TheTrafficShownCountsOnPastFourGibibytesAndAFastLineTopsTheGraph)
+{
+    // The window's tick count moves with its timers: one second a tick.
+    sysclock::setTickSource([] { return static_cast<uint32_t>(timers::virtualNow()); });
+    auto addTraffic = reinterpret_cast<void (*)(ras::HRASCONN, uint64_t, uint64_t)>(
+        raslibs::symbol("RasTestAddTraffic"));
+    ASSERT_NE(addTraffic, nullptr);
+    phones("Провайдер", {{"5551234", true}});
+    pick(kProvider);
+    make();
+    dial->sbDialClick();
+    run(1000);
+    ASSERT_TRUE(dial->tTimeOnLine->Enabled());
+    const ras::HRASCONN h = dial->ActiveHandle;
+
+    struct Step {
+        uint64_t received;  // in the second before the tick
+        const char* total;
+        const char* rate;
+        uint16_t drawn;
+    };
+    const Step steps[] = {
+        {70000, " 70 000", " 70 000", 65535},  // above what the graph holds
+        {2000000000, " 2 000 070 000", " 2 000 000 000", 65535},
+        {2000000000, " 4 000 070 000", " 2 000 000 000", 65535},
+        {294898296, " 4 294 968 296", " 294 898 296", 65535},  // past 4 GiB: the counter wrapped
+        {1000, " 4 294 969 296", " 1 000", 1000},
+        {0, " 4 294 969 296", " 0", 0},
+    };
+    for (const Step& s : steps) {
+        SCOPED_TRACE(s.total);
+        addTraffic(h, 0, s.received);
+        run(1000);
+        EXPECT_EQ(text(dial->stRecv), s.total);
+        EXPECT_EQ(text(dial->stSpeedRecv), s.rate);
+        EXPECT_EQ(dial->PerfRecv->Samples().front(), s.drawn);
+    }
+    sysclock::setTickSource({});
+    toDialer(WM_DIAL_HANGUP);
 }
 
 TEST_F(IDial, AConnectionListThatCannotBeReadDoesNotHangUpTheLine)

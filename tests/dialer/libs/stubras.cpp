@@ -4,6 +4,7 @@
 
 #include "platform/ras/rasapi.h"
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <thread>
@@ -16,6 +17,8 @@ using namespace ras;
 namespace {
 std::vector<std::string> entries;
 std::vector<DWORD> dialStates;  // 0x80000000 | error: an error after the previous state
+std::vector<DWORD> statistics;  // sent, received; sent, received; ...
+size_t statisticsRead = 0;
 }  // namespace
 
 // ---- what a test scripts
@@ -27,6 +30,13 @@ STUB void StubSetEntries(const char* const* names, DWORD count)
 // The states RasDialA reports, each through the notifier, from a thread of
 // its own, before it returns.
 STUB void StubSetDialStates(const DWORD* states, DWORD count) { dialStates.assign(states, states + count); }
+// The byte counts that RasGetConnectionStatistics reports, a pair of sent and
+// received for each call in turn; the last pair stays.
+STUB void StubSetStatistics(const DWORD* pairs, DWORD count)
+{
+    statistics.assign(pairs, pairs + 2 * count);
+    statisticsRead = 0;
+}
 
 // ---- basic
 STUB DWORD RasDialA(const void*, const char*, const RASDIALPARAMSA*, DWORD type, const void* notifier,
@@ -90,7 +100,14 @@ STUB DWORD RasSetAutodialEnableA() { return 0; }
 STUB DWORD RasGetAutodialParamA() { return 0; }
 STUB DWORD RasSetAutodialParamA() { return 0; }
 // ---- statistics
-STUB DWORD RasGetConnectionStatistics() { return 0; }
+STUB DWORD RasGetConnectionStatistics(HRASCONN, RAS_STATS* stats)
+{
+    if (statistics.empty()) return 0;
+    const size_t i = std::min(statisticsRead++, statistics.size() / 2 - 1);
+    stats->dwBytesXmited = statistics[2 * i];
+    stats->dwBytesRcved = statistics[2 * i + 1];
+    return 0;
+}
 STUB DWORD RasClearConnectionStatistics() { return 0; }
 STUB DWORD RasGetLinkStatistics() { return 0; }
 STUB DWORD RasClearLinkStatistics() { return 0; }
