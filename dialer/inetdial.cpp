@@ -13,6 +13,7 @@
 #include "platform/clock.h"
 #include "platform/codepage.h"
 #include "platform/ui/trayhost.h"
+#include "platform/ui/widgets.h"
 #include "tray/trayshell.h"
 
 #include <QAction>
@@ -21,6 +22,8 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QContextMenuEvent>
+#include <QFontMetrics>
 #include <QFrame>
 #include <QGroupBox>
 #include <QLabel>
@@ -35,7 +38,9 @@
 #include <QToolButton>
 
 #include <algorithm>
+#include <array>
 #include <chrono>
+#include <limits>
 #include <thread>
 
 namespace {
@@ -69,7 +74,9 @@ QToolButton* toolButton(QWidget* parent, const char* name, const char* hint, QRe
     return b;
 }
 
-// Form geometry (client co-ordinates, pixels).
+// Form geometry (client co-ordinates, pixels). The window is as wide as the
+// design, or wider where the font needs it (the traffic group and the status
+// bar hold their widest texts).
 constexpr int kClientWidth = 332;
 constexpr int kTopHeight = 164;     // gbEntries and gbPhones
 constexpr int kEntriesWidth = 176;  // gbEntries; gbPhones takes the rest
@@ -77,7 +84,48 @@ constexpr int kLineTop = 36;        // bLine in gbStat
 constexpr int kTraficHeight = 62;
 constexpr int kStatusHeight = 130;  // gbStatus
 constexpr int kBarHeight = 20;      // slStatus
-constexpr int kGroupWidth = kClientWidth - 8;
+
+// The columns of a traffic row, left to right (pixels): its caption, the
+// total, the unit "B", the rate, the unit "CPS" and the graph; 2 pixels
+// between the total and "B", the rate and "CPS", "CPS" and the graph. Each
+// is the design's width, or wider to hold its widest text: both captions;
+// for the rate, the largest the counters give; for a total, twelve digits
+// (a connection's traffic stays below a terabyte).
+struct TTrafficColumns {
+    int Caption = 70, Total = 72, Bytes = 12, Speed = 52, Cps = 26, Graph = 70;
+    int GroupWidth() const { return 8 + Caption + Total + 2 + Bytes + Speed + 2 + Cps + 2 + Graph + 8; }
+};
+
+TTrafficColumns trafficColumns(const QFontMetrics& fm)
+{
+    auto fit = [&](int design, std::initializer_list<const char*> texts) {
+        int w = design;
+        for (const char* t : texts) w = std::max(w, fm.horizontalAdvance(u(t)) + 2);
+        return w;
+    };
+    const AnsiString widestRate = GroupedNumber(std::numeric_limits<uint32_t>::max());
+    const AnsiString widestTotal = " 888" + GroupedNumber(888888888);
+    TTrafficColumns c;
+    c.Caption = fit(c.Caption, {"Получено:", "Отправлено:"});
+    c.Total = std::max(c.Total, fm.horizontalAdvance(fromAnsi(widestTotal)) + 2);
+    c.Bytes = fit(c.Bytes, {"B"});
+    c.Speed = std::max(c.Speed, fm.horizontalAdvance(fromAnsi(widestRate)) + 2);
+    c.Cps = fit(c.Cps, {"CPS"});
+    return c;
+}
+
+// The status bar's panels (speed, client address, number dialled, time on
+// line): the design's widths, or wider to hold their widest usual texts with
+// 8 pixels to spare: a six-digit speed, a full IPv4 address, an eleven-digit
+// (long-distance) number, the longest time on line.
+std::array<int, 4> panelWidths(const QFontMetrics& fm)
+{
+    const QString widest[4] = {fromAnsi(SpeedText(999999)), u("255.255.255.255"), u("88888888888"),
+                               fromAnsi(SecsToStr(kDayWrap))};
+    std::array<int, 4> widths = {90, 90, 65, 65};
+    for (size_t i = 0; i < widths.size(); ++i) widths[i] = std::max(widths[i], fm.horizontalAdvance(widest[i]) + 8);
+    return widths;
+}
 
 // Images of the menu's items.
 enum { imDial = 5, imHangUp = 6, imExit = 7, imRestore = 8, imHide = 9, imEntries = 10, imOptions = 11 };
@@ -140,6 +188,27 @@ void TIDial::createControls()
 {
     client = named(new QWidget(this), "client");
     setCentralWidget(client);
+    const QFontMetrics metrics(font());
+
+    // The status bar: four centred panels.
+    slStatus = named(new QStatusBar(this), "slStatus");
+    slStatus->setSizeGripEnabled(false);
+    slStatus->setFixedHeight(kBarHeight);
+    setStatusBar(slStatus);
+    const std::array<int, 4> widths = panelWidths(metrics);
+    for (int i = 0; i < 4; ++i) {
+        slPanels[i] = new QLabel(slStatus);
+        slPanels[i]->setObjectName(QString::fromLatin1("slPanel%1").arg(i));
+        slPanels[i]->setAlignment(Qt::AlignCenter);
+        slPanels[i]->setFixedWidth(widths[static_cast<size_t>(i)]);
+        slPanels[i]->setFrameShape(QFrame::Panel);
+        slPanels[i]->setFrameShadow(QFrame::Sunken);
+        slStatus->addWidget(slPanels[i]);
+    }
+
+    const TTrafficColumns traffic = trafficColumns(metrics);
+    const int clientWidth = std::max({kClientWidth, traffic.GroupWidth() + 8, slStatus->minimumSizeHint().width()});
+    const int groupWidth = clientWidth - 8;
 
     // Connection.
     gbEntries = named(new QGroupBox(u("Соединение"), client), "gbEntries");
@@ -153,7 +222,7 @@ void TIDial::createControls()
     lPassw = label(gbEntries, "lPassw", "Пароль:", {8, 78, inner, 14});
     ePassword = named(new QLineEdit(gbEntries), "ePassword");
     ePassword->setGeometry(8, 92, inner, 21);
-    ePassword->setEchoMode(QLineEdit::Password);
+    widgets::maskWithStars(ePassword);
     cbSavePassword = named(new QCheckBox(u("Сохранить пароль"), gbEntries), "cbSavePassword");
     cbSavePassword->setGeometry(8, 115, inner, 18);
     cbSavePassword->setToolTip(u("Сохраняет пароль, для последующего \nиспользования. Для защиты от шпионов\n"
@@ -172,7 +241,7 @@ void TIDial::createControls()
 
     // Telephones.
     gbPhones = named(new QGroupBox(u("Телефоны"), client), "gbPhones");
-    gbPhones->setGeometry(gbEntries->x() + gbEntries->width() + 4, 2, kClientWidth - kEntriesWidth - 12, kTopHeight);
+    gbPhones->setGeometry(gbEntries->x() + gbEntries->width() + 4, 2, clientWidth - kEntriesWidth - 12, kTopHeight);
     lbNumbers = named(new QListWidget(gbPhones), "lbNumbers");
     lbNumbers->setGeometry(8, 18, gbPhones->width() - 16, 112);
     lbNumbers->setSelectionMode(QAbstractItemView::SingleSelection);
@@ -195,8 +264,8 @@ void TIDial::createControls()
 
     // Statistics: all entries above the line, the selected entry below it.
     gbStat = named(new QGroupBox(u("Статистика"), client), "gbStat");
-    gbStat->setGeometry(4, kTopHeight + 3, kGroupWidth, 2 * kLineTop);
-    const int half = (kGroupWidth - 16) / 2;
+    gbStat->setGeometry(4, kTopHeight + 3, groupWidth, 2 * kLineTop);
+    const int half = (groupWidth - 16) / 2;
     lMonth = label(gbStat, "lMonth", "В этом месяце:", {8, 17, 90, 14});
     stMonth = label(gbStat, "stMonth", "", {100, 17, half - 92, 14});
     lDay = label(gbStat, "lDay", "Сегодня:", {8 + half + 8, 17, 56, 14});
@@ -204,8 +273,8 @@ void TIDial::createControls()
     bLine = named(new QFrame(gbStat), "bLine");
     bLine->setFrameShape(QFrame::HLine);
     bLine->setFrameShadow(QFrame::Sunken);
-    bLine->setGeometry(8, kLineTop, kGroupWidth - 16, 2);
-    lCaptionEntry = label(gbStat, "lCaptionEntry", "Текущего соединения", {8, kLineTop + 2, kGroupWidth - 16, 14},
+    bLine->setGeometry(8, kLineTop, groupWidth - 16, 2);
+    lCaptionEntry = label(gbStat, "lCaptionEntry", "Текущего соединения", {8, kLineTop + 2, groupWidth - 16, 14},
                           Qt::AlignCenter);
     lMonthEntry = label(gbStat, "lMonthEntry", "В этом месяце:", {8, kLineTop + 17, 90, 14});
     stMonthEntry = label(gbStat, "stMonthEntry", "", {100, kLineTop + 17, half - 92, 14});
@@ -214,21 +283,27 @@ void TIDial::createControls()
 
     // Traffic.
     gbTrafic = named(new QGroupBox(u("Трафик"), client), "gbTrafic");
-    gbTrafic->setGeometry(4, 0, kGroupWidth, kTraficHeight);
+    gbTrafic->setGeometry(4, 0, groupWidth, kTraficHeight);
     const Qt::Alignment right = Qt::AlignRight | Qt::AlignVCenter;
     auto trafficRow = [&](int y, const char* names[5], const char* caption, const char* hints[3], QLabel*& total,
                           QLabel*& bytes, QLabel*& speed, QLabel*& cps, TOrvPerf*& graph) {
-        label(gbTrafic, names[0], caption, {8, y, 70, 16});
-        total = label(gbTrafic, names[1], "", {78, y, 72, 16}, right);
+        int x = 8;
+        auto next = [&](int width, int gap = 0) {
+            const QRect place(x, y, width, 16);
+            x += width + gap;
+            return place;
+        };
+        label(gbTrafic, names[0], caption, next(traffic.Caption));
+        total = label(gbTrafic, names[1], "", next(traffic.Total, 2), right);
         total->setToolTip(u(hints[0]));
-        bytes = label(gbTrafic, names[2], "B", {152, y, 12, 16});
+        bytes = label(gbTrafic, names[2], "B", next(traffic.Bytes));
         bytes->setToolTip(u("Байт"));
-        speed = label(gbTrafic, names[3], "", {164, y, 52, 16}, right);
+        speed = label(gbTrafic, names[3], "", next(traffic.Speed, 2), right);
         speed->setToolTip(u(hints[1]));
-        cps = label(gbTrafic, names[4], "CPS", {218, y, 26, 16});
+        cps = label(gbTrafic, names[4], "CPS", next(traffic.Cps, 2));
         cps->setToolTip(u("Символов в секунду"));
         graph = new TOrvPerf(gbTrafic);
-        graph->setGeometry(246, y - 2, kGroupWidth - 254, 20);
+        graph->setGeometry(x, y - 2, groupWidth - 8 - x, 20);
         graph->setToolTip(u(hints[2]));
         graph->LineColor = QColor(0, 128, 128);
     };
@@ -245,29 +320,13 @@ void TIDial::createControls()
 
     // The state log.
     gbStatus = named(new QGroupBox(u("Состояние"), client), "gbStatus");
-    gbStatus->setGeometry(4, 0, kGroupWidth, kStatusHeight);
+    gbStatus->setGeometry(4, 0, groupWidth, kStatusHeight);
     ConnLog = named(new QPlainTextEdit(gbStatus), "ConnLog");
-    ConnLog->setGeometry(8, 17, kGroupWidth - 16, kStatusHeight - 25);
+    ConnLog->setGeometry(8, 17, groupWidth - 16, kStatusHeight - 25);
     ConnLog->setReadOnly(true);
     ConnLog->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     ConnLog->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     ConnLog->setLineWrapMode(QPlainTextEdit::WidgetWidth);
-
-    // The status bar: four centred panels.
-    slStatus = named(new QStatusBar(this), "slStatus");
-    slStatus->setSizeGripEnabled(false);
-    slStatus->setFixedHeight(kBarHeight);
-    setStatusBar(slStatus);
-    const int widths[4] = {90, 90, 65, 65};
-    for (int i = 0; i < 4; ++i) {
-        slPanels[i] = new QLabel(slStatus);
-        slPanels[i]->setObjectName(QString::fromLatin1("slPanel%1").arg(i));
-        slPanels[i]->setAlignment(Qt::AlignCenter);
-        slPanels[i]->setFixedWidth(widths[i]);
-        slPanels[i]->setFrameShape(QFrame::Panel);
-        slPanels[i]->setFrameShadow(QFrame::Sunken);
-        slStatus->addWidget(slPanels[i]);
-    }
 
     // The tray menu.
     PopupMenu1 = named(new QMenu(this), "PopupMenu1");
@@ -443,7 +502,7 @@ void TIDial::ShowEntryStatistics(bool Show)
     gbStat->resize(gbStat->width(), Show ? 2 * bLine->y() : bLine->y());
     gbTrafic->move(gbTrafic->x(), gbStat->y() + gbStat->height() + 3);
     gbStatus->move(gbStatus->x(), gbTrafic->y() + gbTrafic->height() + 2);
-    setFixedSize(kClientWidth,
+    setFixedSize(gbStat->width() + 8,
                  gbPhones->height() + gbStat->height() + gbStatus->height() + gbTrafic->height() + kBarHeight + 8);
 }
 
@@ -735,6 +794,16 @@ void TIDial::FormHide()
 }
 
 void TIDial::mPShowClick() { ShowHide(); }
+
+void TIDial::contextMenuEvent(QContextMenuEvent* Event)
+{
+    if (trayhost::available()) {
+        TTrayForm::contextMenuEvent(Event);
+        return;
+    }
+    PopupMenu1->popup(Event->globalPos());
+    Event->accept();
+}
 
 void TIDial::mPExitClick() { close(); }
 

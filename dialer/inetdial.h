@@ -218,6 +218,9 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* Event) override;
+    // Where the desktop has no notification area, a right-click on the window
+    // opens the tray icon's menu, so its settings and "Выход" stay reachable.
+    void contextMenuEvent(QContextMenuEvent* Event) override;
     void FormShow() override;
     void FormHide() override;
 

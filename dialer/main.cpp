@@ -9,6 +9,7 @@
 #include "dialer/inetdial.h"
 #include "platform/app.h"
 #include "platform/codepage.h"
+#include "platform/ui/widgets.h"
 
 #include <QApplication>
 #include <QMessageBox>
@@ -39,6 +40,7 @@ void enterProgramFolder()
 int main(int argc, char** argv)
 {
     QApplication application(argc, argv);
+    widgets::loadQtTranslation();
     enterProgramFolder();
     QApplication::setApplicationName(QString::fromUtf8(DialerTitle));
     app::application().Title = DialerTitle;

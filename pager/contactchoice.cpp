@@ -14,13 +14,13 @@ bool startsWithSms(std::string_view s)
     return s.size() >= kSmsPrefix.size() && codepage::sameText(s.substr(0, kSmsPrefix.size()), kSmsPrefix);
 }
 
-// The sorted lists order their items by letters, case ignored; equal items
-// keep the order they were added in.
+// The sorted lists order their items by letters, case ignored, "Ё" with
+// "Е"; equal items keep the order they were added in.
 template <class T, class Key>
 void sortLikeTheList(std::vector<T>& items, Key key)
 {
     std::stable_sort(items.begin(), items.end(),
-                     [&](const T& a, const T& b) { return codepage::compareText(key(a), key(b)) < 0; });
+                     [&](const T& a, const T& b) { return codepage::collate(key(a), key(b)) < 0; });
 }
 
 }  // namespace

@@ -58,10 +58,12 @@ bool ChecksGoOn(TCheckEnd End);
 // and a full address (not blank, no "#" left) to send it to.
 bool NoticeDue(TCheckEnd End, int32_t NewCount, const AnsiString& To);
 
-// The notice's text: the template's macros COUNTNEWMSG, COUNTALLMSG, DATE,
-// TIME, then, when there is a last message, LASTMSGFROM, LASTMSGSUBJECT and
-// LASTMSGSIZE, each replaced in one pass (a value holding a macro name is
-// left as it is).
+// The notice's text: the template's macros replaced one after another, in
+// this order: COUNTNEWMSG, COUNTALLMSG, DATE, TIME, then, when there is a
+// last message, LASTMSGFROM, LASTMSGSUBJECT and LASTMSGSIZE. Each macro's
+// value is not searched again for that macro, but the macros after it are
+// replaced inside it too (a sender whose name holds "%LASTMSGSIZE%" shows
+// the size there).
 AnsiString NoticeText(const AnsiString& Template, int32_t NewCount, int32_t AllCount, const TQorMsg* Last,
                       const QDateTime& Now);
 

@@ -6,6 +6,7 @@
 #include "platform/app.h"
 #include "platform/atoms.h"
 #include "platform/codepage.h"
+#include "platform/ui/widgets.h"
 
 #include <QApplication>
 #include <QMessageBox>
@@ -36,6 +37,7 @@ int ProgramBlock(int argc, char** argv)
     }
 
     QApplication application(argc, argv);
+    widgets::loadQtTranslation();
     QApplication::setApplicationName(QString::fromUtf8(Title));
     QApplication::setQuitOnLastWindowClosed(false);
     app::application().Title = Title;

@@ -2,6 +2,7 @@
 
 #include <QList>
 
+#include <algorithm>
 #include <array>
 
 namespace codepage {
@@ -141,6 +142,29 @@ int compareText(std::string_view a, std::string_view b) noexcept
     }
     if (a.size() == b.size()) return 0;
     return a.size() < b.size() ? -1 : 1;
+}
+
+int collate(std::string_view a, std::string_view b) noexcept
+{
+    constexpr unsigned char kYo = 0xA8, kYe = 0xC5;  // "Ё", "Е"
+    auto letter = [](char c) {
+        const unsigned char u = upperChar(byteOf(c));
+        return u == kYo ? kYe : u;
+    };
+    const size_t n = std::min(a.size(), b.size());
+    for (size_t i = 0; i < n; ++i) {
+        const int ca = letter(a[i]);
+        const int cb = letter(b[i]);
+        if (ca != cb) return ca - cb;
+    }
+    if (a.size() != b.size()) return a.size() < b.size() ? -1 : 1;
+    // The same letters: "Е" comes before "Ё" at the first place they differ.
+    for (size_t i = 0; i < n; ++i) {
+        const int ca = upperChar(byteOf(a[i]));
+        const int cb = upperChar(byteOf(b[i]));
+        if (ca != cb) return ca == kYo ? 1 : -1;
+    }
+    return 0;
 }
 
 bool sameText(std::string_view a, std::string_view b) noexcept

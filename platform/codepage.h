@@ -1,7 +1,9 @@
 #pragma once
 // Windows-1251 <-> Unicode, Windows-1251 -> KOI8-R, and the Windows-1251
-// letter-case rules (Latin and Cyrillic letters). Our own tables: Qt 6 has no
-// codec for either code page.
+// letter-case and sorting rules (Latin and Cyrillic letters). Our own tables,
+// although Qt built with ICU (as Debian's is) decodes both code pages: they
+// fix the bytes the programs rely on (0x98 and the letters KOI8-R recodes),
+// whatever codecs the Qt in use was built with.
 
 #include "platform/ansistring.h"
 
@@ -37,5 +39,9 @@ AnsiString lowerCase(std::string_view s);
 bool sameText(std::string_view a, std::string_view b) noexcept;
 // <0, 0, >0 comparing both texts upper-cased.
 int compareText(std::string_view a, std::string_view b) noexcept;
+// <0, 0, >0 in the order of a sorted list on a Russian system: as
+// compareText, but "Ё" and "ё" sort with "Е" and "е" (just after them where
+// two texts differ only there), not before "А" by their byte.
+int collate(std::string_view a, std::string_view b) noexcept;
 
 }  // namespace codepage

@@ -88,17 +88,16 @@ TOpItemFields TOpItemWin::Fields() const
 
 void TOpItemWin::bOKClick()
 {
-    // A character cp1251 cannot hold would be stored as "?" (in a gateway, the
-    // start of its subject).
+    AnsiString message = CheckOpItem(Fields());
+    // Then a character cp1251 cannot hold, in any field: it would be stored
+    // as "?" (in a gateway, the start of its subject).
     const std::pair<QLineEdit*, TOpField> edits[] = {{eCity, TOpField::City},
                                                      {eTitle, TOpField::Title},
                                                      {eMailGate, TOpField::MailGate},
                                                      {eDescription, TOpField::Description}};
-    AnsiString message;
     for (const auto& [e, field] : edits) {
         if (message.empty() && !codepage::canHold(e->text())) message = OpFieldInvalidChars(field);
     }
-    if (message.empty()) message = CheckOpItem(Fields());
     if (message.empty() && ExtraCheck) message = ExtraCheck(TrimOpItem(Fields()));
     if (!message.empty()) {
         ShowMessage(fromAnsi(message));

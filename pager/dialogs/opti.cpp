@@ -8,6 +8,7 @@
 #include "platform/app.h"
 #include "platform/codepage.h"
 #include "platform/ui/shell.h"
+#include "platform/ui/widgets.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -256,7 +257,7 @@ QWidget* TOptiWin::createMailPage()
     ePOPUserID = edit(page, "ePOPUserID", 130, 62, 374);
     QLabel* password = label(page, "Пароль:", 8, 91, 118);
     ePOPPassword = edit(page, "ePOPPassword", 130, 88, 374);
-    ePOPPassword->setEchoMode(QLineEdit::Password);
+    widgets::maskWithStars(ePOPPassword);
     QLabel* every = label(page, "Проверять почту каждые", 8, 117, 160);
     udCheckMail = upDown(page, "udCheckMail", CheckMailRange, 170, 114);
     QLabel* minutes = label(page, "минут", 236, 117, 60);

@@ -7,6 +7,7 @@
 #include "platform/codepage.h"
 #include "platform/inifile.h"
 #include "platform/ui/shell.h"
+#include "platform/ui/widgets.h"
 
 #include <QAction>
 #include <QApplication>
@@ -725,7 +726,7 @@ void TAutoTexts::cbAutoSignatClick()
 void TAutoTexts::autoClick(QCheckBox* Box, QLineEdit* Edit, const AnsiString& Text, bool& Setting)
 {
     if (!(ParamsLoading && ParamsLoading())) {
-        Edit->setText(codepage::toUnicode(Text));
+        widgets::setTextFromStart(Edit, codepage::toUnicode(Text));
         Setting = Box->checkState() == Qt::Checked;
         if (book_.Selected() && ViewUserParam) ViewUserParam(book_.Selected());
     }

@@ -20,6 +20,7 @@
 #include "platform/ui/hints.h"
 #include "platform/ui/trayhost.h"
 #include "platform/ui/webview.h"
+#include "platform/ui/widgets.h"
 #include "tray/trayshell.h"
 
 #include <QAction>
@@ -88,6 +89,33 @@ QTreeWidget* listView(QWidget* parent, const char* name, const QStringList& colu
     lv->header()->setStretchLastSection(false);
     for (int i = 0; i < widths.size(); ++i) lv->setColumnWidth(i, widths[i]);
     return lv;
+}
+
+// The default widths of a list's columns, for the list as wide as Width:
+// the date column holds Date (a date as the rows show it, every digit the
+// font's widest), the last column, the text, takes what the others leave with
+// room for a vertical scroll bar, so the list needs no horizontal one until
+// its rows' texts do.
+void fitColumns(QTreeWidget* lv, int Width, int DateColumn, const AnsiString& Date)
+{
+    const QFontMetrics fm(lv->font());
+    QChar widest = QLatin1Char('0');
+    for (char d = '1'; d <= '9'; ++d) {
+        if (fm.horizontalAdvance(QLatin1Char(d)) > fm.horizontalAdvance(widest)) widest = QLatin1Char(d);
+    }
+    QString sample = fromAnsi(Date);
+    for (QChar& c : sample) {
+        if (c.isDigit()) c = widest;
+    }
+    auto* row = new QTreeWidgetItem(lv);
+    row->setText(DateColumn, sample);
+    lv->resizeColumnToContents(DateColumn);
+    delete row;
+
+    const int last = lv->columnCount() - 1;
+    int rest = Width - 2 * lv->frameWidth() - lv->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, lv);
+    for (int i = 0; i < last; ++i) rest -= lv->columnWidth(i);
+    lv->setColumnWidth(last, std::max(rest, 40));
 }
 
 template <class W>
@@ -364,6 +392,7 @@ void TMainWin::createControls()
     dtTime->setGeometry(196, 40, 66, 22);
     lvSendLater = listView(gbSendLater, "lvSendLater", {u("Дата/Время"), u("Кому"), u("Текст")}, {100, 70, 120});
     lvSendLater->move(8, 68);
+    fitColumns(lvSendLater, (kClientWidth - 23) / 2 - 16, 0, QueueCaption(QDate(2000, 1, 1), QTime(0, 0)));
     pmSendLater = named(new QMenu(lvSendLater), "pmSendLater");
     mPSendLaterSend = named(pmSendLater->addAction(u("Отправить сейчас")), "mPSendLaterSend");
     mPSendLaterSendAll = named(pmSendLater->addAction(u("Отправить сейчас все")), "mPSendLaterSendAll");
@@ -387,6 +416,7 @@ void TMainWin::createControls()
     gbLogs = named(new QGroupBox(u("Последние сообщения"), client), "gbLogs");
     lvLogs = listView(gbLogs, "lvLogs", {u("Кому"), u("Дата/Время"), u("Текст")}, {110, 100, 300});
     lvLogs->move(8, 18);
+    fitColumns(lvLogs, kClientWidth - 32, 1, LogDate(QDateTime(QDate(2000, 1, 1), QTime(0, 0))));
     pmLogs = named(new QMenu(lvLogs), "pmLogs");
     mRepeatLog = named(pmLogs->addAction(u("Повторить сообщение")), "mRepeatLog");
     pmLogs->addSeparator();
@@ -590,10 +620,10 @@ void TMainWin::FormCreate()
     ShownHeader.clear();
     ShownSignature.clear();
     AutoTexts->cbAutoSignat->setChecked(Ini.Main.IsSignature);
-    AutoTexts->eSignature->setText(fromAnsi(Ini.Main.Signature));
+    widgets::setTextFromStart(AutoTexts->eSignature, fromAnsi(Ini.Main.Signature));
     cbCopyEMail->setChecked(Ini.Main.CopyToEmail);
     AutoTexts->cbAutoHeader->setChecked(Ini.Main.IsHeader);
-    AutoTexts->eHeader->setText(fromAnsi(Ini.Main.Header));
+    widgets::setTextFromStart(AutoTexts->eHeader, fromAnsi(Ini.Main.Header));
     AutoTexts->eSignature->setToolTip(AutoTexts->eHeader->toolTip());
 
     // 11.
@@ -736,12 +766,12 @@ void TMainWin::SetStdParam(int Kind)
 {
     auto header = [this] {
         AutoTexts->cbAutoHeader->setCheckState(Ini.Main.IsHeader ? Qt::Checked : Qt::Unchecked);
-        AutoTexts->eHeader->setText(fromAnsi(Ini.Main.Header));
+        widgets::setTextFromStart(AutoTexts->eHeader, fromAnsi(Ini.Main.Header));
     };
     auto copy = [this] { cbCopyEMail->setCheckState(Ini.Main.CopyToEmail ? Qt::Checked : Qt::Unchecked); };
     auto signature = [this] {
         AutoTexts->cbAutoSignat->setCheckState(Ini.Main.IsSignature ? Qt::Checked : Qt::Unchecked);
-        AutoTexts->eSignature->setText(fromAnsi(Ini.Main.Signature));
+        widgets::setTextFromStart(AutoTexts->eSignature, fromAnsi(Ini.Main.Signature));
     };
     switch (Kind) {
     case 1: header(); break;
@@ -1650,7 +1680,7 @@ void TMainWin::lvAddrSelectItem(TBookRow* Item, bool Selected)
             try {
                 if (Item->Item.OwnHeader) {
                     AutoTexts->cbAutoHeader->setCheckState(Qt::PartiallyChecked);
-                    AutoTexts->eHeader->setText(fromAnsi(Item->Item.Header));
+                    widgets::setTextFromStart(AutoTexts->eHeader, fromAnsi(Item->Item.Header));
                 } else {
                     SetStdParam(1);
                 }
@@ -1660,7 +1690,7 @@ void TMainWin::lvAddrSelectItem(TBookRow* Item, bool Selected)
                     SetStdParam(2);
                 if (Item->Item.OwnSignature) {
                     AutoTexts->cbAutoSignat->setCheckState(Qt::PartiallyChecked);
-                    AutoTexts->eSignature->setText(fromAnsi(Item->Item.Signature));
+                    widgets::setTextFromStart(AutoTexts->eSignature, fromAnsi(Item->Item.Signature));
                 } else {
                     SetStdParam(3);
                 }

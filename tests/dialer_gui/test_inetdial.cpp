@@ -23,6 +23,7 @@
 #include "platform/sound/sound.h"
 #include "platform/timer.h"
 #include "platform/ui/trayhost.h"
+#include "platform/ui/widgets.h"
 #include "platform/userdirs.h"
 #include "tests/dialer/raslibs.h"
 #include "tests/support/testenv.h"
@@ -31,14 +32,17 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QContextMenuEvent>
 #include <QCoreApplication>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
+#include <QTest>
 #include <QToolButton>
 
 #include <cstdio>
@@ -593,6 +597,13 @@ TEST_F(IDial, EntriesAreSortedAndAStoredIndexOutsideThemSelectsTheFirst)
     }
 }
 
+TEST_F(IDial, ThePasswordShowsStars)
+{
+    make();
+    dial->ePassword->setText(QString::fromUtf8("пароль"));
+    EXPECT_EQ(dial->ePassword->displayText(), "******");
+}
+
 TEST_F(IDial, WithOneEntryItsOwnStatisticsAndTheMenuAreHidden)
 {
     raslibs::writePhonebook("[Один]\nNumber=5551234\n");
@@ -1095,6 +1106,88 @@ TEST_F(DialerWindow, HiddenAtStartAndOnConnectionAsAsked)
     EXPECT_TRUE(dial->isVisible());
     toDialer(WM_DIAL_SHOW);
     EXPECT_TRUE(dial->isVisible());
+}
+
+// Every label of the traffic group and every panel of the status bar holds
+// its widest text whole in the window's font, inside its group or bar.
+TEST_F(DialerWindow, TheTrafficAndStatusTextsFitTheirPlaces)
+{
+    make();
+    dial->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(dial.get()));
+    const QString widestCount = QString::fromUtf8(" 4 294 967 295");
+    const QString twelveDigits = QString::fromUtf8(" 999 999 999 999");
+    struct Case {
+        QLabel* label;
+        QStringList texts;
+    } cases[] = {
+        {dial->lRecv, {QString::fromUtf8("Получено:")}},
+        {dial->lXmit, {QString::fromUtf8("Отправлено:")}},
+        {dial->stRecv, {QString::fromUtf8(" 1 676 071"), widestCount, twelveDigits}},
+        {dial->stXmit, {widestCount, twelveDigits}},
+        {dial->stSpeedRecv, {QString::fromUtf8(" 1 676 071"), widestCount}},
+        {dial->stSpeedXmit, {widestCount}},
+        {dial->lRecvCps, {"CPS"}},
+        {dial->slPanels[0], {QString::fromUtf8("33600 бит/сек"), QString::fromUtf8("115200 бит/сек")}},
+        {dial->slPanels[1], {"192.0.2.77", "255.255.255.255"}},
+        {dial->slPanels[2], {"88125551234"}},
+        {dial->slPanels[3], {"23:59:59"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label->objectName().toStdString());
+        EXPECT_TRUE(c.label->parentWidget()->rect().contains(c.label->geometry()));
+        for (const QString& t : c.texts)
+            EXPECT_LE(c.label->fontMetrics().horizontalAdvance(t), c.label->contentsRect().width()) << t.toStdString();
+    }
+    // The graphs keep their room beside the texts.
+    EXPECT_GE(dial->PerfRecv->width(), 70);
+    EXPECT_GT(dial->PerfRecv->x(), dial->lRecvCps->x() + dial->lRecvCps->width());
+    EXPECT_TRUE(dial->gbTrafic->rect().contains(dial->PerfXmit->geometry()));
+}
+
+// Without a notification area the tray's menu, with its settings and "Выход",
+// opens from a right-click on the window; where there is one, it does not.
+// An edit keeps its own menu, in Russian.
+TEST_F(DialerWindow, WithoutANotificationAreaARightClickOnTheWindowOpensTheMenu)
+{
+    ASSERT_TRUE(widgets::loadQtTranslation());
+    make();
+    dial->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(dial.get()));
+    auto rightClick = [](QWidget* w) {
+        QContextMenuEvent e(QContextMenuEvent::Mouse, QPoint(4, 4), w->mapToGlobal(QPoint(4, 4)));
+        QApplication::sendEvent(w, &e);
+        QApplication::processEvents();
+    };
+    auto closePopups = [] {
+        while (QWidget* popup = QApplication::activePopupWidget()) popup->close();
+    };
+
+    rightClick(dial->gbStat);
+    EXPECT_FALSE(dial->PopupMenu1->isVisible());
+
+    tray.IsAvailable = false;
+    for (QWidget* w : std::initializer_list<QWidget*>{dial->gbStat, dial->stDay, dial->gbTrafic, dial.get()}) {
+        SCOPED_TRACE(w->objectName().toStdString());
+        rightClick(w);
+        EXPECT_TRUE(dial->PopupMenu1->isVisible());
+        closePopups();
+    }
+    // The menu is the tray's: its option items act.
+    rightClick(dial->gbStat);
+    const bool tone = DialerOptions.Tone;
+    dial->mPTone->trigger();
+    EXPECT_NE(DialerOptions.Tone, tone);
+    closePopups();
+
+    rightClick(dial->eLogin);
+    EXPECT_FALSE(dial->PopupMenu1->isVisible());
+    auto* own = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+    ASSERT_NE(own, nullptr);
+    QStringList items;
+    for (const QAction* a : own->actions()) items << a->text();
+    EXPECT_TRUE(items.join('|').contains(QString::fromUtf8("&Копировать"))) << items.join('|').toStdString();
+    closePopups();
 }
 
 TEST_F(IDial, WithoutTheServiceTheLogSaysSoAndThePagerIsAnswered)

@@ -3,7 +3,8 @@
 // no server asks the dialer for the line; the first number is busy, the
 // redial connects, the server comes up with the line, the message goes out
 // and the pager has the line hung up. And the same with the send given up
-// while the dialer waits to redial: the line never comes up.
+// while the dialer waits to redial: the line never comes up. And its menu
+// where the display has no notification area.
 
 #include "tests/e2e/desktop.h"
 
@@ -163,6 +164,33 @@ TEST(Dialer, ItsPathIsStoredAsTheFileSystemHoldsItWhateverTheFolderIsCalled)
     EXPECT_EQ(e2e::waitForExit(*dialer, kWait), 0);
     EXPECT_EQ(registry::readPath(kDialerKey, "Path"), folder + "/OrvDialer");
     EXPECT_EQ(registry::readPath(registry::RunKey, "OrvDialer"), folder + "/OrvDialer");
+}
+
+// A bare X display has no notification area: the icon's menu opens from a
+// right-click on the window, and its last item, "Выход", ends the program.
+TEST(Dialer, WithoutANotificationAreaItsMenuOpensFromTheWindow)
+{
+    e2e::Display display;
+    if (display.name().isEmpty()) GTEST_SKIP() << "Xvfb could not start";
+    registry::deleteKey("Software\\Kestrane");
+    writePhonebook(testenv::makeDir("menu-marks"));
+    auto dialer = startDialer(display);
+    ASSERT_TRUE(display.waitForWindow(kDialerTitle, kWait));
+    const QString window = display.visibleWindows(kDialerTitle).value(0);
+    ASSERT_FALSE(window.isEmpty());
+    auto shown = [&] {
+        QString out;
+        display.xdotool({"search", "--onlyvisible", "--pid", QString::number(dialer->processId())}, &out);
+        return out.split('\n', Qt::SkipEmptyParts).size();
+    };
+    ASSERT_EQ(shown(), 1);
+
+    // The statistics group, below the entry's controls.
+    ASSERT_TRUE(display.xdotool({"mousemove", "--window", window, "250", "185"}));
+    ASSERT_TRUE(display.xdotool({"click", "3"}));
+    ASSERT_TRUE(e2e::waitUntil([&] { return shown() == 2; }, kWait));
+    ASSERT_TRUE(display.xdotool({"key", "Up", "Return"}));
+    EXPECT_EQ(e2e::waitForExit(*dialer, kWait), 0);
 }
 
 TEST_F(DialerAndPager, ASendWaitsForTheLineThroughABusyAttemptAndTheLineGoesWhenItIsDone)

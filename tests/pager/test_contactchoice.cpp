@@ -80,6 +80,19 @@ TEST_F(ContactChoice, CitiesOfAType)
     EXPECT_TRUE(ContactCities(none, OpTypePager).empty());
 }
 
+// As a Russian list sorts them: "Ё" with "Е", not before "А" by its byte.
+TEST(ContactChoiceOrder, YoSortsWithYeInTheCityAndOperatorLists)
+{
+    TOpList ops;
+    for (const char* section : {"Ёлка (Ейск)", "Ель (Ёлкино)", "Альфа (Архангельск)", "Ежи (Жуков)", "Елена (Елец)",
+                                "ёжик (Ёлкино)", "Енот (Ёлкино)", "Еж (Ёлкино)"})
+        ops.Add(cp(section), TOpItem{"###@x.example", ""});
+    EXPECT_EQ(ContactCities(ops, OpTypePager), cps({"Архангельск", "Ейск", "Елец", "Ёлкино", "Жуков"}));
+    std::vector<AnsiString> names;
+    for (const TContactOperator& o : ContactOperators(ops, OpTypePager, cp("Ёлкино"), false)) names.push_back(o.Text);
+    EXPECT_EQ(names, cps({"Еж", "ёжик", "Ель", "Енот"}));
+}
+
 TEST_F(ContactChoice, OperatorsOfACityByNameOrDescription)
 {
     // The city is compared without letter case.

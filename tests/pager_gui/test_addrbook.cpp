@@ -5,6 +5,8 @@
 #include "platform/codepage.h"
 #include "platform/inifile.h"
 #include "platform/ui/shell.h"
+#include "platform/ui/widgets.h"
+#include "tests/pager_gui/questionbox.h"
 #include "tests/support/testenv.h"
 
 #include <QComboBox>
@@ -18,6 +20,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -57,6 +60,7 @@ public:
         Ini.View.IconsInBook = true;
         LoadOperators(ops, kFixtures + "operators.dat");
         book = new TAddrBook(&parent, ops, file);
+        realAsk = book->Ask;
         book->Ask = [this](const QString& text) {
             asked.push_back(text);
             return answer;
@@ -103,6 +107,7 @@ public:
     TOpList ops;
     QWidget parent;
     TAddrBook* book = nullptr;  // owned by parent
+    std::function<bool(const QString&)> realAsk;  // the book's own question box
     bool answer = true;
     std::vector<QString> asked;
     std::vector<QString> warned;
@@ -454,6 +459,43 @@ TEST(AddrBook, DeletingContacts)
     EXPECT_EQ(b.selections, cps({"-Пётр"}));
     EXPECT_EQ(b.panels[1], "");
     EXPECT_FALSE(b.book->sbUp->isEnabled());
+}
+
+// The questions as the user meets them: Qt's own buttons, in Russian once the
+// program has loaded Qt's translation.
+TEST(AddrBook, TheDeleteQuestionsAskInRussianAndNoKeepsEverything)
+{
+    ASSERT_TRUE(widgets::loadQtTranslation());
+    Book b(fixture(), 0);
+    b.book->Ask = b.realAsk;
+    const std::string before = b.bytes();
+    const int groups = b.book->cbAddrBook->count();
+    struct Case {
+        const char* what;
+        std::function<bool()> remove;
+        const char* text;
+    } cases[] = {
+        {"contact",
+         [&] {
+             b.select("Пётр");
+             return b.book->sbDelClick();
+         },
+         "Вы действительно хотите удалить этого человека из списка?"},
+        {"group", [&] { return b.book->mAddrDelClick(); }, "Вы действительно хотите удалить эту группу?"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const auto seen = questionbox::answerNextWithNo();
+        EXPECT_FALSE(c.remove());
+        ASSERT_TRUE(seen->Shown);
+        EXPECT_EQ(seen->Caption, QString::fromUtf8("Внимание"));
+        EXPECT_EQ(seen->Text, QString::fromUtf8(c.text));
+        EXPECT_EQ(seen->Yes, QString::fromUtf8("&Да"));
+        EXPECT_EQ(seen->No, QString::fromUtf8("&Нет"));
+    }
+    EXPECT_EQ(b.book->Count(), 4);
+    EXPECT_EQ(b.book->cbAddrBook->count(), groups);
+    EXPECT_EQ(b.bytes(), before);
 }
 
 TEST(AddrBook, MovingContactsMovesEverythingOfThem)

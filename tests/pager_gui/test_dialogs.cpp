@@ -435,6 +435,39 @@ TEST(OpItem, ValidatesOnOkOnly)
     EXPECT_EQ(d.Fields().MailGate, "###@X.example");
 }
 
+// The steps in their order come first; a character cp1251 cannot hold ("Ω")
+// is reported after them, in whichever field it stands.
+TEST(OpItem, TheStepsComeBeforeTheCharactersCp1251CannotHold)
+{
+    struct Case {
+        const char* city;
+        const char* title;
+        const char* gate;
+        const char* description;
+        const char* message;
+    } cases[] = {
+        {"", "", "", "Ω", "Поле \"Город\" не должно быть пустым!"},
+        {"Тверь", "", "Ω", "", "Поле \"Название\" не должно быть пустым!"},
+        {"Тверь", "Ω", "bad", "", "Неправильный формат поля \"Email шлюз\"!"},
+        {"Ω", "Связь", "@x.example", "", "В поле \"Email шлюз\" не найдено обозначение номера абонента!"},
+        {"Ω", "Связь", "###@x.example", "", "В поле \"Город\" найдены недопустимые символы!"},
+        {"Тверь", "Связь", "###@x.example", "Ω", "В поле \"Описание\" найдены недопустимые символы!"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.message);
+        TOpItemWin d(nullptr);
+        std::vector<QString> shown;
+        d.ShowMessage = [&](const QString& text) { shown.push_back(text); };
+        d.eCity->setText(QString::fromUtf8(c.city));
+        d.eTitle->setText(QString::fromUtf8(c.title));
+        d.eMailGate->setText(QString::fromUtf8(c.gate));
+        d.eDescription->setText(QString::fromUtf8(c.description));
+        d.bOKClick();
+        EXPECT_EQ(shown, std::vector<QString>{QString::fromUtf8(c.message)});
+        EXPECT_NE(d.result(), QDialog::Accepted);
+    }
+}
+
 TEST(OpItem, FilledForEditing)
 {
     TOpItemWin d(nullptr);

@@ -25,6 +25,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QStatusBar>
 #include <QTest>
 #include <QTextEdit>
@@ -437,6 +438,34 @@ TEST_F(MainWin, ResizingKeepsTheLayoutRules)
         }
         w.reset();
     }
+}
+
+// What a new user sees at start: the greeting and the signature from their
+// first letters, the log's dates whole, no scroll bar in the empty queue.
+TEST_F(MainWin, AtStartTheTextsShowTheirStartAndTheColumnsHoldTheirContents)
+{
+    testenv::writeFile(folder + "/messages.dat", cp("[Message1]\r\nTo=Иван\r\nDate=11.12.2026 01:23:45\r\n"
+                                                    "Text=Проверка\r\n"));
+    make({{"Main", {{"Header", cp("Здравствуйте, уважаемый %NAME%!")}, {"Signature", cp("%FROMNAME%, %DATE% %TIME%")}}}});
+    QApplication::processEvents();
+    for (QLineEdit* e : {w->AutoTexts->eHeader, w->AutoTexts->eSignature}) {
+        SCOPED_TRACE(e->objectName().toStdString());
+        ASSERT_GT(e->fontMetrics().horizontalAdvance(e->text()), e->width());  // longer than the box
+        EXPECT_EQ(e->cursorPosition(), 0);
+    }
+    ASSERT_EQ(w->lvLogs->topLevelItemCount(), 1);
+    EXPECT_GE(w->lvLogs->columnWidth(1), static_cast<QAbstractItemView*>(w->lvLogs)->sizeHintForColumn(1));
+    EXPECT_FALSE(w->lvLogs->horizontalScrollBar()->isVisible());
+    EXPECT_EQ(w->lvSendLater->topLevelItemCount(), 0);
+    EXPECT_FALSE(w->lvSendLater->horizontalScrollBar()->isVisible());
+
+    // A contact's own greeting, shown when it is selected, from its start too.
+    TBookRow* petr = row("Пётр");
+    ASSERT_NE(petr, nullptr);
+    petr->Item.Header = cp("Добрый день, дорогой и многоуважаемый друг");
+    w->Book->lvAddr->setCurrentItem(petr);
+    EXPECT_EQ(w->AutoTexts->eHeader->text(), u("Добрый день, дорогой и многоуважаемый друг"));
+    EXPECT_EQ(w->AutoTexts->eHeader->cursorPosition(), 0);
 }
 
 TEST_F(MainWin, TrayShowsAndHidesTheWindow)

@@ -9,6 +9,8 @@
 #include "pager/program.h"
 #include "platform/codepage.h"
 #include "platform/ui/shell.h"
+#include "platform/ui/widgets.h"
+#include "tests/pager_gui/questionbox.h"
 #include "tests/support/testenv.h"
 
 #include <QApplication>
@@ -28,6 +30,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -63,6 +66,7 @@ protected:
         LoadOptions();
         dialog = std::make_unique<TOptiWin>(nullptr, ops, QList<QIcon>{}, folder + "/user.dat");
         dialog->ShowMessage = [this](const QString& text) { shown.push_back(text); };
+        realAsk = dialog->Ask;
         dialog->Ask = [this](const QString& text) {
             asked.push_back(text);
             return answer;
@@ -81,6 +85,7 @@ protected:
     std::string folder;
     TOpList ops;
     std::unique_ptr<TOptiWin> dialog;
+    std::function<bool(const QString&)> realAsk;  // the dialog's own question box
     std::vector<QString> shown;
     std::vector<QString> asked;
     bool answer = true;
@@ -321,6 +326,32 @@ TEST_F(Opti, APasswordCp1251CannotHoldIsRefused)
     d.bOK->click();
     EXPECT_EQ(d.result(), QDialog::Accepted);
     EXPECT_EQ(Ini.CheckEmail.Password, cp("пароль€"));
+}
+
+TEST_F(Opti, ThePasswordShowsStars)
+{
+    TOptiWin& d = open("[CheckEmail]\r\nPassword=\r\n");
+    d.ePOPPassword->setText(QString::fromUtf8("пароль"));
+    EXPECT_EQ(d.ePOPPassword->displayText(), "******");
+}
+
+// The question as the user meets it: Qt's own buttons, in Russian once the
+// program has loaded Qt's translation.
+TEST_F(Opti, TheDeleteQuestionAsksInRussianAndNoKeepsTheOperator)
+{
+    ASSERT_TRUE(widgets::loadQtTranslation());
+    TOptiWin& d = open();
+    d.Ask = realAsk;
+    d.lvOperators->setCurrentItem(d.lvOperators->topLevelItem(1));
+    const auto seen = questionbox::answerNextWithNo();
+    d.sbDelOp->click();
+    ASSERT_TRUE(seen->Shown);
+    EXPECT_EQ(seen->Caption, QString::fromUtf8("Внимание"));
+    EXPECT_EQ(seen->Text, QString::fromUtf8("Вы действительно хотите удалить этого оператора из списка?"));
+    EXPECT_EQ(seen->Yes, QString::fromUtf8("&Да"));
+    EXPECT_EQ(seen->No, QString::fromUtf8("&Нет"));
+    EXPECT_EQ(d.lvOperators->topLevelItemCount(), 3);
+    EXPECT_FALSE(d.OperatorsChanged);
 }
 
 TEST_F(Opti, NewDataPageOpensInTheBrowser)

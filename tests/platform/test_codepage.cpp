@@ -95,3 +95,29 @@ TEST(Codepage, CaseRulesCoverLatinAndCyrillicOnly)
     EXPECT_FALSE(codepage::sameText("abc", "abcd"));
     EXPECT_LT(codepage::compareText("abc", "ABD"), 0);
 }
+
+TEST(Codepage, CollateSortsYoWithYe)
+{
+    auto sign = [](int v) { return (v > 0) - (v < 0); };
+    struct Case {
+        const char* a;
+        const char* b;
+        int order;  // of a against b
+    } cases[] = {
+        {"Ёлка", "Аист", 1},     // not before "А" by its byte
+        {"Ёлка", "Жук", -1},
+        {"Ёлка", "Ель", -1},     // "Ё" as "Е": "л" < "л", "к" < "ь"
+        {"Ежи", "Ёлка", -1},
+        {"Еж", "Ёж", -1},        // the same letters: "Е" first
+        {"ёж", "ЁЖ", 0},         // letter case does not count
+        {"еЖ", "Еж", 0},
+        {"Ёж", "Ежи", -1},       // a shorter text with the same start first
+        {"Zebra", "Ёлка", -1},  // Latin before Cyrillic, as by their bytes
+        {"abc", "ABD", -1},
+    };
+    for (const Case& c : cases) {
+        const AnsiString a = codepage::fromUtf8(c.a), b = codepage::fromUtf8(c.b);
+        EXPECT_EQ(sign(codepage::collate(a, b)), c.order) << c.a << " " << c.b;
+        EXPECT_EQ(sign(codepage::collate(b, a)), -c.order) << c.b << " " << c.a;
+    }
+}
