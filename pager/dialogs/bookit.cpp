@@ -8,6 +8,7 @@
 #include "pager/service.h"
 #include "platform/app.h"
 #include "platform/codepage.h"
+#include "platform/ui/widgets.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -272,15 +273,15 @@ void TBookItWin::Fill(const TBookItDialogInit& Init)
     editing_ = true;
     addrTouched_ = false;
     const TBookItem& item = Init.Item;
-    eName->setText(fromAnsi(Init.Name));
-    eFullName->setText(fromAnsi(item.FullName));
-    eEMail->setText(fromAnsi(item.EMail));
+    widgets::setTextFromStart(eName, fromAnsi(Init.Name));
+    widgets::setTextFromStart(eFullName, fromAnsi(item.FullName));
+    widgets::setTextFromStart(eEMail, fromAnsi(item.EMail));
     SetTypeCityOperator(Init.OpIndex);
     eNum->setText(fromAnsi(Init.Num));
     cbPagers->setCurrentIndex(GetPager(item.Model));
     cbCode->setCurrentIndex(item.Code >= 0 && item.Code < RecodeCount ? item.Code : -1);
-    eHeader->setText(fromAnsi(item.Header));
-    eSignat->setText(fromAnsi(item.Signature));
+    widgets::setTextFromStart(eHeader, fromAnsi(item.Header));
+    widgets::setTextFromStart(eSignat, fromAnsi(item.Signature));
     cbAutoHeader->setChecked(item.OwnHeader);
     cbCopyEMail->setChecked(item.CopyEMail);
     cbAutoSignat->setChecked(item.OwnSignature);

@@ -316,6 +316,9 @@ TEST_F(BookIt, ModelsAndTextsOnEditing)
         EXPECT_TRUE(d.eHeader->isEnabled());
         EXPECT_FALSE(d.eSignat->isEnabled());
         EXPECT_TRUE(d.cbCopyEMail->isChecked());
+        // Texts put into the edits show from their start, not scrolled to their ends.
+        for (QLineEdit* e : {d.eName, d.eEMail, d.eHeader})
+            EXPECT_EQ(e->cursorPosition(), 0) << e->objectName().toStdString();
     }
     // A model no longer in pagers.dat: none shown, an empty model stored.
     item.Model = cp("Старая модель");
