@@ -1,6 +1,8 @@
 # The commands of the README:
 #   make run         builds Pager and starts it
 #   make run-dialer  builds OrvDialer and starts it
+#   make clean       removes what the builds made, keeping the program
+#                    folder's settings and data files
 #   make test        installs what is missing, builds, and runs every test
 #                    (once normally, once under AddressSanitizer and UBSan,
 #                    and the dialer's tests under ThreadSanitizer)
@@ -10,21 +12,27 @@ BUILD ?= build
 ASAN_BUILD ?= build-asan
 TSAN_BUILD ?= build-tsan
 
-.PHONY: all deps build run run-dialer test test-plain test-asan test-tsan clean
+.PHONY: all deps configure build run run-dialer test test-plain test-asan test-tsan clean
 
 all: build
 
 deps:
 	bash scripts/install-deps
 
-build: deps
+configure: deps
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DORV_WERROR=ON
+
+build: configure
 	cmake --build $(BUILD) -j $(JOBS)
 
-run: build
+# Each builds only the program it starts (with what that program loads), not
+# the tests and benchmarks.
+run: configure
+	cmake --build $(BUILD) -j $(JOBS) --target Pager
 	$(BUILD)/bin/Pager
 
-run-dialer: build
+run-dialer: configure
+	cmake --build $(BUILD) -j $(JOBS) --target OrvDialer
 	$(BUILD)/bin/OrvDialer
 
 test-plain: build
@@ -50,5 +58,9 @@ test-tsan: deps
 
 test: test-plain test-asan test-tsan
 
+# The program folder $(BUILD)/bin holds the user's settings and data files
+# (pager.ini, book.dat, the received operator database...): the normal build
+# loses only what the build made there; the sanitizer builds go whole.
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD)
+	if [ -f $(BUILD)/CMakeCache.txt ]; then cmake --build $(BUILD) --target clean; fi
+	rm -rf $(ASAN_BUILD) $(TSAN_BUILD)

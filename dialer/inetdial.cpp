@@ -421,6 +421,11 @@ void TIDial::bindEvents()
 
 void TIDial::FormCreate()
 {
+    // A registry file that cannot be read is kept aside, once, and the
+    // settings start afresh instead of being lost at the next save.
+    const AnsiString kept = KeepUnreadableSettings();
+    if (!kept.empty()) AddLog(cp("Не удалось прочитать настройки, файл сохранён как ") + kept);
+
     // 1. The tray shows the caption and the off-line picture.
     icTray->SetHint(DialerTitle);
     IconTray(0);

@@ -3,6 +3,7 @@
 #include "common/strs.h"
 #include "platform/app.h"
 #include "platform/clock.h"
+#include "platform/codepage.h"
 #include "platform/registry.h"
 
 #include <string>
@@ -74,6 +75,12 @@ void WritePosition(const AnsiString& Name, int32_t Left, int32_t Top, int32_t He
         put("Width", Width);
     }
     if (!values.empty()) registry::writeValues(kPositionKey + Name, values);
+}
+
+AnsiString KeepUnreadableSettings()
+{
+    const std::string kept = registry::setAsideUnreadable();
+    return kept.empty() ? AnsiString() : codepage::fromUtf8(kept);
 }
 
 void SetDefaults()

@@ -57,6 +57,10 @@ void ReadPosition(const AnsiString& Name, int32_t& Left, int32_t& Top, int32_t& 
 void WritePosition(const AnsiString& Name, int32_t Left, int32_t Top, int32_t Height, int32_t Width,
                    bool WithSize);
 
+// Moves a registry file that cannot be read aside (registry::
+// setAsideUnreadable), so that the settings start afresh and the old file
+// stays; its new path, or "" when the file read.
+AnsiString KeepUnreadableSettings();
 // The defaults; StatDate is today.
 void SetDefaults();
 // The defaults, then the stored options and this month's and this day's

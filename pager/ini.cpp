@@ -90,6 +90,8 @@ void LoadOptions(TIni& ini, const std::string& fileName)
 void SaveOptions(const TIni& ini, const std::string& fileName)
 {
     TIniFile f(fileName);
+    // It holds the mailbox password: a new file is the user's alone.
+    f.SetNewFileMode(0600);
 
     f.WriteBool("Run", "AutoRun", ini.Run.AutoRun);
     f.WriteBool("Run", "HideOnRun", ini.Run.HideOnRun);

@@ -69,7 +69,8 @@ inline constexpr const char* DefaultPop3Host = "pop.example.com";
 
 // Fill Ini from ProgramPath + "pager.ini" / write every key of it back.
 // SaveOptions raises "Unable to write to <file>" when the file cannot be
-// written; the old file then stays whole.
+// written; the old file then stays whole. A new file gets mode 0600 (it
+// holds the mailbox password); an existing one keeps its mode.
 void LoadOptions();
 void SaveOptions();
 

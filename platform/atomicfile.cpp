@@ -1,5 +1,7 @@
 #include "platform/atomicfile.h"
 
+#include "platform/readfile.h"
+
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -196,8 +198,8 @@ bool replace(const std::string& path, std::string_view bytes, const Options& opt
     const std::string folder = folderOf(file);
     struct stat old {};
     const bool exists = ::stat(file.c_str(), &old) == 0;
-    if (exists && !S_ISREG(old.st_mode)) {
-        errno = EISDIR;
+    if (exists && !readfile::readable(old)) {
+        errno = S_ISDIR(old.st_mode) ? EISDIR : EINVAL;
         return false;
     }
     if (!mayWrite(file, folder, exists, old)) return false;
@@ -243,6 +245,10 @@ bool remove(const std::string& path)
         if (errno != ENOENT) return false;
         removeStaleTemps(folder, nameOf(file));
         return true;
+    }
+    if (!readfile::readable(st)) {
+        errno = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
+        return false;
     }
     if (!mayWrite(file, folder, true, st)) return false;
     removeStaleTemps(folder, nameOf(file));

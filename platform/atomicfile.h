@@ -17,6 +17,9 @@
 //    of the same file removes such stale temporaries. A temporary that a save
 //    in progress (of any process) still writes is left alone: each save holds
 //    a lock on its temporary until it has renamed it.
+//  - What stands in a file's place and is no regular file of a size the
+//    readers take (platform/readfile: a FIFO, a device, a folder, a file far
+//    too large) is never replaced or deleted: it failed to load, and is kept.
 //  - The replaced file keeps its permission bits (and, where the process may,
 //    its owner); a new file gets the mode given.
 //

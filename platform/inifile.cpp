@@ -2,11 +2,10 @@
 
 #include "platform/atomicfile.h"
 #include "platform/codepage.h"
+#include "platform/readfile.h"
 
 #include <algorithm>
 #include <climits>
-#include <fstream>
-#include <sstream>
 
 namespace {
 
@@ -97,10 +96,9 @@ TIniFile::TIniFile(std::string fileName, std::string_view text) : fileName_(std:
 
 void TIniFile::load()
 {
-    std::ifstream in(fileName_, std::ios::binary);
-    std::ostringstream buf;
-    if (in) buf << in.rdbuf();
-    parse(buf.str());
+    std::string text;
+    loadFailed_ = readfile::readAll(fileName_, text) == readfile::ReadResult::Failed;
+    parse(text);
 }
 
 void TIniFile::parse(std::string_view text)
@@ -334,13 +332,15 @@ void TIniFile::Clear()
 void TIniFile::UpdateFile()
 {
     if (!modified_) return;
+    // What could not be read is kept as it stands, as a read-only file is.
+    if (loadFailed_) throw WriteError(fileName_);
     std::string text;
     for (const Section& s : sections_) {
         if (!s.header.empty()) text += s.header + "\r\n";
         for (const Line& l : s.lines) text += l.raw + "\r\n";
     }
 
-    if (!atomicfile::replace(fileName_, text)) throw WriteError(fileName_);
+    if (!atomicfile::replace(fileName_, text, {newFileMode_, true})) throw WriteError(fileName_);
     modified_ = false;
 }
 

@@ -23,6 +23,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <sys/types.h>
 #include <string>
 #include <unordered_map>
 #include <utility>
@@ -40,6 +41,7 @@ AnsiString IniValueOf(AnsiString V);
 class TIniFile {
 public:
     // Reads the file when it exists; a missing or unreadable file is empty.
+    // A read never waits on what stands in the file's place (platform/readfile).
     explicit TIniFile(std::string fileName);
     // Reads the lines of Text (Windows-1251) instead of the file; the file is
     // only written, by UpdateFile.
@@ -88,6 +90,13 @@ public:
     // The error a refused or failed write of the file raises.
     static EIniFileException WriteError(const std::string& fileName);
     bool Modified() const noexcept { return modified_; }
+    // The file exists but could not be read (platform/readfile: no regular
+    // file, far too large, no read access): it reads as empty, and
+    // UpdateFile refuses to write over it as over a read-only file.
+    bool LoadFailed() const noexcept { return loadFailed_; }
+    // Permission bits UpdateFile gives the file when it makes it anew (the
+    // umask applies); an existing file keeps its own.
+    void SetNewFileMode(mode_t Mode) noexcept { newFileMode_ = Mode; }
 
 private:
     struct Line {
@@ -115,4 +124,6 @@ private:
     std::vector<Section> sections_;  // sections_[0]: lines before the first section
     std::unordered_map<AnsiString, size_t> index_;  // upper-cased name -> first section
     bool modified_ = false;
+    bool loadFailed_ = false;
+    mode_t newFileMode_ = 0666;
 };

@@ -3,9 +3,11 @@
 // processes share, always read whole and replaced whole. A change is made under
 // an exclusive flock on a separate lock file and saved by the rules of
 // platform/atomicfile (a temporary file renamed into place), so a reader needs
-// no lock and never sees half a file.
+// no lock and never sees half a file. A file that cannot be read (platform/
+// readfile) is never changed.
 
 #include "platform/atomicfile.h"
+#include "platform/readfile.h"
 
 #include <cerrno>
 #include <fcntl.h>
@@ -15,29 +17,11 @@
 
 namespace lockedfile {
 
-enum class ReadResult { Ok, Missing, Failed };
+using readfile::ReadResult;
 
-// The whole file into text ("" when it is missing).
-inline ReadResult readAll(const std::string& path, std::string& text)
-{
-    text.clear();
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return errno == ENOENT ? ReadResult::Missing : ReadResult::Failed;
-    char buf[16384];
-    for (;;) {
-        const ssize_t n = ::read(fd, buf, sizeof buf);
-        if (n > 0) {
-            text.append(buf, static_cast<size_t>(n));
-        } else if (n == 0) {
-            break;
-        } else if (errno != EINTR) {
-            ::close(fd);
-            return ReadResult::Failed;
-        }
-    }
-    ::close(fd);
-    return ReadResult::Ok;
-}
+// The whole file into text ("" when it is missing), by the rules of
+// platform/readfile: what is no regular file of a sensible size fails.
+inline ReadResult readAll(const std::string& path, std::string& text) { return readfile::readAll(path, text); }
 
 namespace detail {
 
@@ -51,6 +35,19 @@ struct Fd {
 
 }  // namespace detail
 
+// Runs work() under the exclusive lock of lockPath (made when missing, mode
+// 0600); false when the lock cannot be had, else what work returns.
+template <class Work>
+bool locked(const std::string& lockPath, Work&& work)
+{
+    detail::Fd lock{::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600)};
+    if (lock.fd < 0) return false;
+    while (::flock(lock.fd, LOCK_EX) != 0) {
+        if (errno != EINTR) return false;
+    }
+    return work();
+}
+
 // Runs change(text) under the lock, with the file's current text ("" when it
 // is missing). change returns false to give up: nothing is written and update
 // returns false. When the text comes back unchanged nothing is written either.
@@ -61,17 +58,14 @@ struct Fd {
 template <class Change>
 bool update(const std::string& path, const std::string& lockPath, bool durable, Change&& change)
 {
-    detail::Fd lock{::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600)};
-    if (lock.fd < 0) return false;
-    while (::flock(lock.fd, LOCK_EX) != 0) {
-        if (errno != EINTR) return false;
-    }
-    std::string text;
-    if (readAll(path, text) == ReadResult::Failed) return false;
-    const std::string old = text;
-    if (!change(text)) return false;
-    if (text == old) return true;
-    return atomicfile::replace(path, text, {0600, durable});
+    return locked(lockPath, [&] {
+        std::string text;
+        if (readAll(path, text) == ReadResult::Failed) return false;
+        const std::string old = text;
+        if (!change(text)) return false;
+        if (text == old) return true;
+        return atomicfile::replace(path, text, {0600, durable});
+    });
 }
 
 }  // namespace lockedfile

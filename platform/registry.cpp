@@ -6,6 +6,10 @@
 #include "platform/userdirs.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -32,6 +36,7 @@ namespace registry {
 namespace {
 
 constexpr std::string_view kRoot = "HKEY_CURRENT_USER";
+constexpr std::string_view kFormat = "REGEDIT4";
 
 struct Value {
     AnsiString name;
@@ -298,9 +303,14 @@ std::optional<AnsiString> parseHeader(std::string_view line)
     return normalKey(rest);
 }
 
-Store parse(std::string_view text)
+// The store a file's text holds; nullopt when the text is no registry file
+// of ours (its first line is not the format's name). An empty file holds an
+// empty store.
+std::optional<Store> parse(std::string_view text)
 {
     if (text.starts_with("\xEF\xBB\xBF")) text.remove_prefix(3);
+    if (text.find_first_not_of(" \t\r\n") == std::string_view::npos) return Store{};
+    if (trimRight(text.substr(0, std::min(text.find('\n'), text.size()))) != kFormat) return std::nullopt;
     Store store;
     constexpr size_t kNone = ~size_t{0};
     size_t current = kNone;  // index into store; none under a bad header
@@ -327,7 +337,7 @@ Store parse(std::string_view text)
 std::string serialize(const Store& store)
 {
     static constexpr char kHex[] = "0123456789abcdef";
-    std::string out = "REGEDIT4\n\n";
+    std::string out = std::string(kFormat) + "\n\n";
     for (const Key& k : store) {
         out += '[';
         out += kRoot;
@@ -358,15 +368,23 @@ std::string serialize(const Store& store)
 
 // ---- access --------------------------------------------------------------
 
+std::string storePath() { return userdirs::configDir() + "/registry.reg"; }
+
+// The store as the file holds it now; nullopt when the file exists but
+// cannot be read or is no registry file (platform/readfile), empty when it
+// is missing.
+std::optional<Store> read()
+{
+    std::string text;
+    if (lockedfile::readAll(storePath(), text) == lockedfile::ReadResult::Failed) return std::nullopt;
+    return parse(text);
+}
+
 // The store as the file holds it now; empty when it cannot be read.
 Store load()
 {
     try {
-        std::string text;
-        if (lockedfile::readAll(userdirs::configDir() + "/registry.reg", text) != lockedfile::ReadResult::Ok) {
-            return {};
-        }
-        return parse(text);
+        return read().value_or(Store{});
     } catch (...) {  // no config folder: nothing stored
         return {};
     }
@@ -383,9 +401,10 @@ bool modify(const AnsiString& key, Change&& change)
     try {
         const std::string dir = userdirs::configDir();
         return lockedfile::update(dir + "/registry.reg", dir + "/registry.lock", true, [&](std::string& text) {
-            Store store = parse(text);
-            if (!change(store, *path)) return false;
-            text = serialize(store);
+            // A file that is no registry file is never written over.
+            std::optional<Store> store = parse(text);
+            if (!store || !change(*store, *path)) return false;
+            text = serialize(*store);
             return true;
         });
     } catch (...) {  // no config folder, or out of memory
@@ -604,6 +623,31 @@ std::vector<AnsiString> subKeyNames(const AnsiString& key)
         if (!seen) names.push_back(child);
     }
     return names;
+}
+
+std::string setAsideUnreadable()
+{
+    std::string kept;
+    try {
+        const std::string dir = userdirs::configDir();
+        const std::string path = storePath();
+        lockedfile::locked(dir + "/registry.lock", [&] {
+            struct stat st {};
+            if (::lstat(path.c_str(), &st) != 0 || read()) return true;
+            // Under a name no earlier bad file has: none is ever replaced.
+            for (int n = 1; n < 1000; ++n) {
+                const std::string aside = path + ".bad" + (n == 1 ? std::string() : "-" + std::to_string(n));
+                if (::renameat2(AT_FDCWD, path.c_str(), AT_FDCWD, aside.c_str(), RENAME_NOREPLACE) == 0) {
+                    kept = aside;
+                    return true;
+                }
+                if (errno != EEXIST) return false;
+            }
+            return false;
+        });
+    } catch (...) {  // no config folder: nothing stored
+    }
+    return kept;
 }
 
 }  // namespace registry

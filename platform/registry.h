@@ -13,6 +13,7 @@
 // reader never sees half a file.
 //
 // Readers never create keys. A value of the other type counts as missing.
+// A file that cannot be read is kept as it stands (setAsideUnreadable).
 //
 // The autostart key Software\Microsoft\Windows\CurrentVersion\Run is the
 // desktop session's autostart list (platform/autostart): its values are
@@ -81,5 +82,14 @@ std::vector<NamedValue> values(const AnsiString& key);
 std::optional<uint32_t> dwordIn(const std::vector<NamedValue>& values, const AnsiString& name);
 std::optional<AnsiString> stringIn(const std::vector<NamedValue>& values, const AnsiString& name);
 std::vector<AnsiString> subKeyNames(const AnsiString& key);
+
+
+// A registry file that exists but cannot be read (no regular file, far too
+// large, no read access) or is no registry file reads as empty and is never
+// written over. This moves it aside, under the lock, to "registry.reg.bad"
+// (or ".bad-2", ".bad-3"... when that name is taken), so that the settings
+// start afresh while the old file is kept; the path it now has, or "" when
+// there was nothing to move.
+std::string setAsideUnreadable();
 
 }  // namespace registry

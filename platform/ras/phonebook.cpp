@@ -3,13 +3,12 @@
 #include "platform/codepage.h"
 #include "platform/inifile.h"
 #include "platform/ras/rasapi.h"
+#include "platform/readfile.h"
 #include "platform/userdirs.h"
 
 #include <QStringDecoder>
 
 #include <algorithm>
-#include <fstream>
-#include <sstream>
 #include <sys/stat.h>
 
 namespace rasbook {
@@ -47,7 +46,7 @@ uint32_t authOf(const AnsiString& name)
 bool isFile(const std::string& path)
 {
     struct stat st {};
-    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+    return ::stat(path.c_str(), &st) == 0 && readfile::readable(st);
 }
 
 // The phonebook's lines. The file is Windows-1251; one written as UTF-8 (as a
@@ -55,10 +54,9 @@ bool isFile(const std::string& path)
 // never valid UTF-8.
 TIniFile readBook(const std::string& path)
 {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream buf;
-    buf << in.rdbuf();
-    std::string text = buf.str();
+    // What cannot be read (platform/readfile) holds no entry.
+    std::string text;
+    if (readfile::readAll(path, text) != readfile::ReadResult::Ok) text.clear();
     if (text.compare(0, 3, "\xEF\xBB\xBF") == 0) text.erase(0, 3);
     const bool wide = std::any_of(text.begin(), text.end(), [](char c) { return byteOf(c) >= 0x80; });
     if (wide) {

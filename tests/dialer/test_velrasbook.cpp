@@ -4,15 +4,20 @@
 
 #include "dialer/ras/velrascon.h"
 #include "dialer/ras/veltapiapi.h"
+#include "platform/readfile.h"
 #include "platform/registry.h"
+#include "platform/userdirs.h"
 #include "tests/dialer/raslibs.h"
 #include "tests/support/testenv.h"
 
+#include <cstdio>
 #include <cstring>
 #include <dlfcn.h>
 #include <functional>
 #include <gtest/gtest.h>
 #include <memory>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace raslibs;
 
@@ -534,3 +539,28 @@ TEST_F(Telephony, TheLibrarysRefusalIsTheResult)
 }
 
 }  // namespace
+
+// A phonebook that is no plain file, or far larger than any, lists no entry
+// and holds up nothing: it is not read at all.
+TEST_F(RasBook, APhonebookThatIsNoPlainFileOrFarTooLargeListsNothing)
+{
+    const std::string path = userdirs::configDir() + "/phonebook.ini";
+    const std::pair<const char*, std::function<void()>> cases[] = {
+        {"a FIFO", [&] { ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0); }},
+        {"far too large",
+         [&] {
+             writePhonebook("[Провайдер]\nNumber=1\n");
+             ASSERT_EQ(::truncate(path.c_str(), static_cast<off_t>(readfile::MaxSize) + 1), 0);
+         }},
+    };
+    for (const auto& [what, make] : cases) {
+        SCOPED_TRACE(what);
+        std::remove(path.c_str());
+        make();
+        con->ReadPhoneBookEntries();
+        EXPECT_TRUE(con->PhoneBookEntries.empty());
+        con->EntryName = testenv::cp("Провайдер");
+        EXPECT_NE(con->ReadEntryProperties(), 0);
+    }
+    std::remove(path.c_str());
+}

@@ -48,6 +48,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <memory>
+#include <sys/stat.h>
 #include <thread>
 
 using testenv::cp;
@@ -1198,4 +1199,49 @@ TEST_F(IDial, WithoutTheServiceTheLogSaysSoAndThePagerIsAnswered)
     EXPECT_EQ(dial->cbEntries->count(), 0);
     toDialer(WM_DIAL_CONNECT, pager.handle());
     EXPECT_EQ(pager.numbers(), std::vector<uint32_t>({WM_DIAL_DISCONNECTED}));
+}
+
+// A registry file that does not read (another format, or a FIFO nobody
+// writes to, which must not hold the start up) is kept beside the fresh one
+// the dialer starts, and the log says so, once.
+TEST_F(IDial, ARegistryFileThatCannotBeReadIsKeptAsideAndTheLogSaysSoOnce)
+{
+    const std::string broken = "Windows Registry Editor Version 5.00\r\n\r\n"
+                               "[HKEY_CURRENT_USER\\Software\\Kestrane\\Dialer\\Statistics\\3.2026]\r\n"
+                               "\"Whole\"=dword:00100000\r\n";
+    const std::string kept = storeFile() + ".bad";
+    for (const bool fifo : {false, true}) {
+        SCOPED_TRACE(fifo ? "a FIFO" : "another format");
+        dial.reset();
+        std::remove(storeFile().c_str());
+        std::remove(kept.c_str());
+        if (fifo) {
+            ASSERT_EQ(::mkfifo(storeFile().c_str(), 0600), 0);
+        } else {
+            testenv::writeFile(storeFile(), broken);
+        }
+        make();
+        const std::vector<AnsiString> lines = log();
+        EXPECT_EQ(std::count(lines.begin(), lines.end(),
+                             cp("Не удалось прочитать настройки, файл сохранён как ") + codepage::fromUtf8(kept)),
+                  1);
+        struct stat aside {};
+        ASSERT_EQ(::lstat(kept.c_str(), &aside), 0);
+        if (fifo) {
+            EXPECT_TRUE(S_ISFIFO(aside.st_mode));
+        } else {
+            EXPECT_EQ(testenv::readFile(kept), broken);
+        }
+        // The dialer goes on in a fresh file: the pager finds it there.
+        EXPECT_NE(registry::readDword(DialerKey, "Handle").value_or(0), 0u);
+
+        dial.reset();
+        make();
+        for (const AnsiString& l : log()) EXPECT_EQ(l.find(cp("Не удалось прочитать настройки")), AnsiString::npos);
+        ASSERT_EQ(::lstat(kept.c_str(), &aside), 0);
+        if (!fifo) {
+            EXPECT_EQ(testenv::readFile(kept), broken);
+        }
+    }
+    std::remove(kept.c_str());
 }

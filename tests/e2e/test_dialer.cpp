@@ -22,6 +22,7 @@
 
 #include <filesystem>
 #include <functional>
+#include <sys/stat.h>
 
 using testenv::cp;
 
@@ -144,6 +145,28 @@ TEST(Dialer, StartsShowsItsWindowAndLeavesItsValuesAtTheEnd)
     EXPECT_FALSE(registry::valueExists(kDialerKey, "Handle"));
     EXPECT_EQ(registry::readString(kDialerKey, "Path"), testenv::binDir() + "/OrvDialer");
     EXPECT_EQ(registry::readDword(std::string(kDialerKey) + "\\Entries\\" + cp("Провайдер"), "5551234"), 1u);
+}
+
+// A FIFO nobody writes to in place of the registry file holds up nothing:
+// the window comes, the FIFO is kept aside, and the settings start afresh.
+TEST(Dialer, AFifoAsTheRegistryFileHoldsUpNothingAndIsKeptAside)
+{
+    e2e::Display display;
+    if (display.name().isEmpty()) GTEST_SKIP() << "Xvfb could not start";
+    const std::string store = userdirs::configDir() + "/registry.reg";
+    const std::string kept = store + ".bad";
+    writePhonebook(testenv::makeDir("fifo-marks"));
+    std::filesystem::remove(store);
+    std::filesystem::remove(kept);
+    ASSERT_EQ(::mkfifo(store.c_str(), 0600), 0);
+    auto dialer = startDialer(display);
+    ASSERT_TRUE(display.waitForWindow(kDialerTitle, kWait));
+    EXPECT_TRUE(std::filesystem::is_fifo(kept));
+    dialer->terminate();
+    EXPECT_EQ(e2e::waitForExit(*dialer, kWait), 0);
+    EXPECT_TRUE(std::filesystem::is_regular_file(store));
+    EXPECT_EQ(registry::readString(kDialerKey, "Path"), testenv::binDir() + "/OrvDialer");
+    std::filesystem::remove(kept);
 }
 
 TEST(Dialer, ItsPathIsStoredAsTheFileSystemHoldsItWhateverTheFolderIsCalled)

@@ -6,7 +6,8 @@
 // at the operator's gateway. (Typed texts are Latin: xdotool types letters
 // outside the display's keyboard map by remapping a key for each, which can
 // lose a letter on a busy machine.) After a restart the group and the contact are
-// there and a second text reaches the same gateway.
+// there and a second text reaches the same gateway. The settings file it made
+// is readable by the user alone.
 
 #include "tests/e2e/desktop.h"
 
@@ -24,6 +25,7 @@
 
 #include <filesystem>
 #include <memory>
+#include <sys/stat.h>
 
 namespace {
 
@@ -200,6 +202,10 @@ TEST(PagerNewUser, SetsUpAndSendsThroughItsWindowsAlone)
 
     pager->terminate();
     ASSERT_EQ(e2e::waitForExit(*pager, kWait), 0);
+    // The settings the program made hold the mailbox password: the user's alone.
+    struct stat settings {};
+    ASSERT_EQ(::stat(install.file("pager.ini").c_str(), &settings), 0);
+    EXPECT_EQ(settings.st_mode & 07777, 0600u);
     const std::string book = testenv::readFile(install.file("book.dat"));
     EXPECT_NE(book.find(std::string("[Friends]\r\n")), std::string::npos) << codepage::toUtf8(book);
     // The model is the first SMS model, the one the dialog chose.

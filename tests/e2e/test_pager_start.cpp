@@ -14,6 +14,8 @@
 #include <QThread>
 
 #include <csignal>
+#include <filesystem>
+#include <sys/stat.h>
 
 namespace {
 
@@ -86,6 +88,18 @@ TEST_F(PagerStart, FirstRunWithoutDataFilesShowsTheWindowAndSavesDefaults)
     std::string expected = testenv::defaultPagerIni();
     expected.replace(expected.find("BookIndex=0"), 11, "BookIndex=-1");
     EXPECT_EQ(testenv::readFile(install.file("pager.ini")), expected);
+}
+
+// A FIFO nobody writes to in place of pager.ini holds up nothing: the window
+// comes on the defaults, and the FIFO is still there after the end.
+TEST_F(PagerStart, AFifoAsTheSettingsHoldsUpNothingAndStays)
+{
+    ASSERT_EQ(::mkfifo(install.file("pager.ini").c_str(), 0600), 0);
+    QProcess* p = startRunning();
+    ASSERT_TRUE(display.waitForWindow(kTitle, kWait));
+    p->terminate();
+    EXPECT_NE(e2e::waitForExit(*p, kWait), -1);
+    EXPECT_TRUE(std::filesystem::is_fifo(install.file("pager.ini")));
 }
 
 TEST_F(PagerStart, SecondCopyEndsAtOnceAndMarksGoAtNormalExit)

@@ -7,6 +7,10 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
+#include <sys/stat.h>
+#include <unistd.h>
+
 using testenv::cp;
 
 using testenv::defaultPagerIni;
@@ -32,6 +36,43 @@ TEST(PagerIni, MissingFileGivesDefaultsAndSavingWritesEveryKeyInOrder)
     LoadOptions(fromEmpty, dir + "/empty.ini");
     SaveOptions(fromEmpty, dir + "/empty.ini");
     EXPECT_EQ(testenv::readFile(dir + "/empty.ini"), defaultPagerIni());
+}
+
+// The file holds the mailbox password: a new one is readable by the user
+// alone, under any umask; one the user gave other bits keeps them.
+TEST(PagerIni, ANewFileIsTheUsersAloneAndAnExistingOneKeepsItsMode)
+{
+    const std::string dir = testenv::makeDir("mode");
+    const mode_t mask = ::umask(0);
+    struct Case {
+        const char* what;
+        mode_t umask;
+        std::optional<mode_t> existing;
+        mode_t expected;
+    };
+    const Case cases[] = {
+        {"new, umask 022", 022, std::nullopt, 0600},
+        {"new, umask 0", 0, std::nullopt, 0600},
+        {"new, umask 077", 077, std::nullopt, 0600},
+        {"existing 0644", 022, 0644, 0644},
+        {"existing 0640", 0, 0640, 0640},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::string path = dir + "/pager.ini";
+        ::unlink(path.c_str());
+        if (c.existing) {
+            testenv::writeFile(path, "[Run]\r\n");
+            ASSERT_EQ(::chmod(path.c_str(), *c.existing), 0);
+        }
+        ::umask(c.umask);
+        SaveOptions(TIni{}, path);
+        ::umask(0);
+        struct stat st {};
+        ASSERT_EQ(::stat(path.c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 07777, c.expected);
+    }
+    ::umask(mask);
 }
 
 TEST(PagerIni, FileFromTheOriginalPlatformLoadsAndKeepsUnknownKeys)

@@ -9,6 +9,9 @@
 #include "platform/clock.h"
 #include "platform/codepage.h"
 #include "platform/inifile.h"
+#include "platform/readfile.h"
+#include "platform/registry.h"
+#include "platform/userdirs.h"
 #include "platform/ui/trayhost.h"
 #include "tests/pager_gui/test_mainwin_peers.h"
 #include "tests/support/testenv.h"
@@ -23,6 +26,7 @@
 
 #include <filesystem>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -250,4 +254,47 @@ TEST_F(MainWinFiles, ASentEntryWhoseSaveFailedIsStruckOffAtTheClose)
     EXPECT_TRUE(closeErrors.empty());
     EXPECT_EQ(testenv::readFile(file("wait.dat")),
               cp("[Message1]\r\nDate=24.12.2026 10:00\r\nTo=Иван\r\nText=Later\r\n"));
+}
+
+// A data file that is no plain file (a FIFO nobody writes to) or far larger
+// than any the program writes holds up nothing: the window comes up on
+// defaults, and the close replaces or removes none of them.
+TEST_F(MainWinFiles, DataFilesThatCannotBeReadHoldUpNothingAndAreKept)
+{
+    const std::string registryFile = userdirs::configDir() + "/registry.reg";
+    const char* const names[] = {"pager.ini", "book.dat", "operators.dat", "user.dat",
+                                 "pagers.dat", "messages.dat", "wait.dat", "registry.reg"};
+    for (const bool fifo : {true, false}) {
+        for (const char* name : names) {
+            SCOPED_TRACE(std::string(name) + (fifo ? " as a FIFO" : " far too large"));
+            SetUp();
+            writeIni();
+            testenv::writeFile(file("messages.dat"), "[Message1]\r\nTo=A\r\nDate=d\r\nText=t\r\n");
+            const std::string path = std::string(name) == "registry.reg" ? registryFile : file(name);
+            std::filesystem::remove(path);
+            if (fifo) {
+                ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
+            } else {
+                testenv::writeFile(path, "[Message1]\r\nTo=A\r\n");
+                ASSERT_EQ(::truncate(path.c_str(), static_cast<off_t>(readfile::MaxSize) + 1), 0);
+            }
+            struct stat before {};
+            ASSERT_EQ(::lstat(path.c_str(), &before), 0);
+            closed = false;
+            closeErrors.clear();
+            make();
+            EXPECT_TRUE(w->isVisible());
+            w->close();
+            ASSERT_TRUE(closed);
+            struct stat after {};
+            ASSERT_EQ(::lstat(path.c_str(), &after), 0);
+            EXPECT_EQ(after.st_ino, before.st_ino);
+            EXPECT_EQ(after.st_size, before.st_size);
+            EXPECT_EQ(after.st_mode, before.st_mode);
+            // What the close could not save is told as for a read-only file.
+            for (const QString& e : closeErrors) EXPECT_TRUE(e.startsWith(u("Unable to write to "))) << e.toStdString();
+            w.reset();
+            std::filesystem::remove(path);
+        }
+    }
 }

@@ -1,11 +1,13 @@
 #include "platform/registry.h"
 
+#include "platform/readfile.h"
 #include "platform/userdirs.h"
 #include "tests/support/testenv.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -246,4 +248,73 @@ TEST_F(Registry, TwoProcessesWritingAtOnceLoseNothing)
     }
     EXPECT_EQ(registry::valueNames("Software\\Race").size(), 2u * kPerChild);
     EXPECT_EQ(registry::readDword("Software\\Race", "P1_199"), 199u);
+}
+
+// A registry file that cannot be read reads as empty and is never rewritten;
+// moved aside on request, it is kept whole beside the fresh one.
+TEST_F(Registry, AFileThatCannotBeReadIsKeptAndMovedAsideOnlyOnRequest)
+{
+    const std::string years = "Windows Registry Editor Version 5.00\r\n\r\n"
+                              "[HKEY_CURRENT_USER\\Software\\Kestrane\\Dialer]\r\n\"Tone\"=dword:00000001\r\n";
+    struct Case {
+        const char* what;
+        std::function<void(const std::string&)> make;
+        std::string kept;  // the text kept aside, when a plain file
+    };
+    const Case cases[] = {
+        {"not a registry file", [&](const std::string& p) { testenv::writeFile(p, years); }, years},
+        {"binary", [](const std::string& p) { testenv::writeFile(p, std::string("\x00\x01\xff\n", 4)); },
+         std::string("\x00\x01\xff\n", 4)},
+        {"a FIFO", [](const std::string& p) { ASSERT_EQ(::mkfifo(p.c_str(), 0600), 0); }, ""},
+        {"far too large",
+         [](const std::string& p) {
+             testenv::writeFile(p, "REGEDIT4\n\n");
+             ASSERT_EQ(::truncate(p.c_str(), static_cast<off_t>(readfile::MaxSize) + 1), 0);
+         },
+         ""},
+    };
+    const AnsiString key = "Software\\Kestrane\\Dialer";
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        for (const char* name : {"/registry.reg.bad", "/registry.reg.bad-2"}) ::unlink((userdirs::configDir() + name).c_str());
+        c.make(storeFile());
+        struct stat before {};
+        ASSERT_EQ(::lstat(storeFile().c_str(), &before), 0);
+
+        EXPECT_EQ(registry::readDword(key, "Tone"), std::nullopt);
+        EXPECT_FALSE(registry::writeDword(key, "Tone", 0));
+        EXPECT_FALSE(registry::deleteKey(key));
+        struct stat after {};
+        ASSERT_EQ(::lstat(storeFile().c_str(), &after), 0);
+        EXPECT_EQ(after.st_ino, before.st_ino);
+        EXPECT_EQ(after.st_size, before.st_size);
+
+        const std::string bad = storeFile() + ".bad";
+        EXPECT_EQ(registry::setAsideUnreadable(), bad);
+        EXPECT_FALSE(testenv::fileExists(storeFile()));
+        struct stat aside {};
+        ASSERT_EQ(::lstat(bad.c_str(), &aside), 0);
+        EXPECT_EQ(aside.st_ino, before.st_ino);
+        if (!c.kept.empty()) {
+            EXPECT_EQ(testenv::readFile(bad), c.kept);
+        }
+        // The settings start afresh; a sound file is left where it is.
+        ASSERT_TRUE(registry::writeDword(key, "Tone", 0));
+        EXPECT_EQ(registry::readDword(key, "Tone"), 0u);
+        EXPECT_EQ(registry::setAsideUnreadable(), "");
+        EXPECT_TRUE(registry::valueExists(key, "Tone"));
+        ::unlink(bad.c_str());
+        ::unlink(storeFile().c_str());
+    }
+
+    // A second bad file does not take the place of the first.
+    testenv::writeFile(storeFile() + ".bad", "first");
+    testenv::writeFile(storeFile(), "second");
+    EXPECT_EQ(registry::setAsideUnreadable(), storeFile() + ".bad-2");
+    EXPECT_EQ(testenv::readFile(storeFile() + ".bad"), "first");
+    EXPECT_EQ(testenv::readFile(storeFile() + ".bad-2"), "second");
+    // Nothing to move: no file at all.
+    EXPECT_EQ(registry::setAsideUnreadable(), "");
+    ::unlink((storeFile() + ".bad").c_str());
+    ::unlink((storeFile() + ".bad-2").c_str());
 }
