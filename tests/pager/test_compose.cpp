@@ -146,14 +146,18 @@ TEST(Compose, RecodingByCode)
         const AnsiString input = (c.code == 3 || c.code == 4) ? AnsiString("Shchuka") : text;
         EXPECT_EQ(RecodeText(input, c.code, translit), c.expected) << c.code;
     }
-    // KOI8: Ё and ё stay as they are, the other letters move.
+    // KOI8: Ё and ё move with the other letters.
     const AnsiString koi = RecodeText(text, 0, translit);
-    EXPECT_EQ(koi[0], text[0]);
+    EXPECT_EQ(byteOf(koi[0]), 0xB3);
+    EXPECT_EQ(byteOf(koi[5]), 0xA3);
     EXPECT_NE(koi[1], text[1]);
     for (char ch : toLatin) EXPECT_LT(byteOf(ch), 128) << toLatin;
     // Code 3 gives KOI8-R Cyrillic, code 4 Windows-1251.
     EXPECT_EQ(RecodeText("Shchuka", 4, translit), cp("Щука"));
     EXPECT_EQ(RecodeText("Shchuka", 3, translit), WinToKoi(cp("Щука")));
+    // LAT->KOI8 carries the "ё" the transliteration makes as KOI8-R's own.
+    EXPECT_EQ(translit.ConvertAfresh("yozh", cdLatinToRussian), cp("ёж"));
+    EXPECT_EQ(RecodeText("yozh", 3, translit), "\xA3\xD6");
 }
 
 // "\ " switches transliteration off for the rest of the contact's message,

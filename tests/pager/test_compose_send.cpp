@@ -89,6 +89,9 @@ TEST(ComposeSend, EveryCodeReachesTheServerPartByPart)
         // that follows the header).
         EXPECT_EQ(body(mail.content), "\r\n" + part.Body + "\r\n") << "part " << i;
     }
+    // "Ё" and "ё" reach a KOI8 handset as KOI8-R's own letters (0xB3, 0xA3):
+    // "(1/2) Ёлка и ёжик" on the wire.
+    EXPECT_EQ(body(mails[0].content).substr(0, 19), "\r\n(1/2) \xB3\xCC\xCB\xC1 \xC9 \xA3\xD6\xC9\xCB");
     // What each code made of the same first part.
     EXPECT_EQ(sent[0].Body, WinToKoi(sent[2].Body));                 // KOI8 of the cp1251 text
     EXPECT_EQ(sent[2].Body.substr(0, 6), "(1/2) ");
