@@ -136,6 +136,7 @@ TMailPart BuildNotice(const TCheckSettings& Settings, const AnsiString& FromAddr
     const TQorMsg* last = List.Count() > 0 ? List.GetItem(List.Count() - 1) : nullptr;
     TMailPart m;
     m.Body = RecodeText(NoticeText(Settings.Text, NewCount, AllCount, last, Now), Settings.Code, Translit);
+    m.Charset = MailCharset(Settings.Code, m.Body);
     m.FromAddress = FromAddress;
     m.FromName = FromName;
     m.LocalProgram = LongProgramName;

@@ -1265,7 +1265,7 @@ void TMainWin::SendMsg(int Index)
     const std::vector<TMailPart> parts =
         BuildMessage(job.BodyText, r.Name, r.Item, r.Flags, job.Settings, PagerList, lrTranslit, sysclock::now());
     for (const TMailPart& part : parts) {
-        FillPostMessage(SMTP->PostMsg, part);
+        FillPostMessage(*SMTP, part, sysclock::now());
         SMTP->Tag = Index;
         SMTP->SendMail();
     }
@@ -1851,7 +1851,7 @@ void TMainWin::SendLaterItem(int Index, bool DueOnly)
     const std::vector<TMailPart> parts =
         BuildMessage(q.Text, r.Name, r.Item, r.Flags, job.Settings, PagerList, lrTranslit, sysclock::now());
     for (const TMailPart& part : parts) {
-        FillPostMessage(SMTP->PostMsg, part);
+        FillPostMessage(*SMTP, part, sysclock::now());
         SMTP->Tag = Index;
         SMTP->SendMail();
     }
@@ -1967,8 +1967,11 @@ void TMainWin::CheckMail()
 void TMainWin::SendNotifMsg()
 {
     if (!SMTP) return;
-    FillPostMessage(SMTP->PostMsg, BuildNotice(CurrentCheckSettings(), Ini.Connect.FromAddress, Ini.Connect.FromName,
-                                               NewMsgCount, AllMsgCount, *MailList, lrTranslit, sysclock::now()));
+    const QDateTime now = sysclock::now();
+    FillPostMessage(*SMTP,
+                    BuildNotice(CurrentCheckSettings(), Ini.Connect.FromAddress, Ini.Connect.FromName, NewMsgCount,
+                                AllMsgCount, *MailList, lrTranslit, now),
+                    now);
     SMTP->Tag = smNotice;
     SMTP->SendMail();
 }

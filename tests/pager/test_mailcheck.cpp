@@ -261,6 +261,7 @@ TEST(MailNotice, RecodedByCodeAndAddressedByTo)
         s.Text = cp("Почта: %LASTMSGSUBJECT%");
         const TMailPart m = BuildNotice(s, "me@example.com", cp("Я"), 1, 1, list, translit, kNow);
         EXPECT_EQ(m.Body, c.code == 0 ? WinToKoi(cp(c.body)) : cp(c.body));
+        EXPECT_EQ(m.Charset, c.code == 0 ? "koi8-r" : "windows-1251");
         EXPECT_EQ(m.To, c.address);
         EXPECT_EQ(m.Subject, c.subject);
         EXPECT_EQ(m.FromAddress, "me@example.com");

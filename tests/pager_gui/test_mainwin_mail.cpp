@@ -19,6 +19,7 @@
 #include <QPushButton>
 #include <QTest>
 #include <QTextEdit>
+#include <QTimeZone>
 #include <QTimer>
 #include <QTreeWidget>
 
@@ -101,6 +102,7 @@ protected:
 
 TEST_F(MainWinMail, ThreeNewOfTwelveSendTheNoticeInKoi8ToTheAddressWithItsSubject)
 {
+    const mwtest::FixedClock clock(QDateTime(QDate(2026, 3, 5), QTime(9, 7, 30), QTimeZone(3 * 3600)));
     testenv::Pop3Server pop;
     fill(pop);
     if (!pop.start()) GTEST_SKIP() << pop.error();
@@ -115,7 +117,10 @@ TEST_F(MainWinMail, ThreeNewOfTwelveSendTheNoticeInKoi8ToTheAddressWithItsSubjec
     EXPECT_EQ(m.envelope, (std::vector<std::string>{"me@example.com", kNoticeTo}));
     EXPECT_EQ(m.body(), "\r\n" + WinToKoi(cp("Свежая почта: 3 новых сообщений; всего 12")) + "\r\n");
     EXPECT_NE(m.header().find("Subject: New mail\r\n"), std::string::npos) << m.header();
-    EXPECT_NE(m.header().find("X-Mailer: Orvanta Pager 3.6\r\n"), std::string::npos);
+    EXPECT_NE(m.header().find("X-Mailer: Orvanta Pager 3.6\r\nDate: Thu, 05 Mar 2026 09:07:30 +0300\r\n"),
+              std::string::npos)
+        << m.header();
+    EXPECT_NE(m.header().find("Content-Type: text/plain; charset=koi8-r\r\n"), std::string::npos) << m.header();
 
     const std::vector<std::string> expected = {
         "Связь с сервером " + pop.address(),
