@@ -1982,7 +1982,7 @@ void TMainWin::POP3Connect() { SetStatus(cp("Проверка почты...")); 
 
 void TMainWin::POP3Disconnect()
 {
-    SetStatus(cp("Проверка почты закончена. ") + std::to_string(NewMsgCount) + cp(" новых сообщений!"));
+    SetStatus(CheckedStatus(NewMsgCount, POP3->LastSupported));
 }
 
 void TMainWin::POP3Error(int, const AnsiString& Msg) { SetStatus(Msg); }

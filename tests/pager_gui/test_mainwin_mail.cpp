@@ -147,6 +147,53 @@ TEST_F(MainWinMail, ThreeNewOfTwelveSendTheNoticeInKoi8ToTheAddressWithItsSubjec
     EXPECT_TRUE(w->tCheckMail->Enabled());
 }
 
+TEST_F(MainWinMail, AServerThatRefusesLastIsSaidNotToTellTheNewMailAndTheChecksGoOn)
+{
+    testenv::Pop3Server pop;
+    pop.enableLast(false);
+    fill(pop);
+    if (!pop.start()) GTEST_SKIP() << pop.error();
+    mwtest::SmtpServer smtp;
+    ASSERT_NE(smtp.port(), 0);
+    make(pop.address(), pop.port(), smtp.port(), login(pop) + "To=" + kNoticeTo + "\r\n");
+    const std::string said =
+        "Проверка почты закончена. Сервер не сообщает число новых сообщений.";
+    for (int check = 1; check <= 2; ++check) {
+        SCOPED_TRACE(check);
+        statuses.clear();
+        w->tCheckMailTimer();
+        const std::vector<std::string> expected = {"Связь с сервером " + pop.address(), "Проверка почты...", said};
+        EXPECT_EQ(statuses, expected) << pop.log();
+        EXPECT_EQ(codepage::toUtf8(w->Status()), said);
+        EXPECT_EQ(w->AllMsgCount, 12);
+        EXPECT_TRUE(w->tCheckMail->Enabled());
+    }
+    QTest::qWait(200);
+    EXPECT_EQ(smtp.connections(), 0);
+}
+
+TEST_F(MainWinMail, CountsThatAreNoCountsSendNoNoticeAndTheChecksGoOn)
+{
+    // STAT: an empty mailbox; LAST: a number below none.
+    scripted::Server server([](scripted::Peer& peer) {
+        peer.send("+OK\r\n");
+        for (const char* r : {"+OK\r\n", "+OK\r\n", "+OK 0 0\r\n", "+OK -7\r\n"}) {
+            peer.readLine();
+            peer.send(r);
+        }
+        peer.readToEnd();
+    });
+    mwtest::SmtpServer smtp;
+    make("127.0.0.1", server.port(), smtp.port(),
+         "UserID=u\r\nPassword=\r\nTo=" + std::string(kNoticeTo) + "\r\nText=%CountNewMsg% of %CountAllMsg%: %LastMsgSubject%\r\n");
+    w->tCheckMailTimer();
+    EXPECT_EQ(codepage::toUtf8(w->Status()), "Неверный ответ сервера на LAST: -7");
+    EXPECT_TRUE(w->tCheckMail->Enabled());
+    EXPECT_FALSE(w->POP3->Connected);
+    QTest::qWait(200);
+    EXPECT_EQ(smtp.connections(), 0);
+}
+
 TEST_F(MainWinMail, TheNewestMessagesSenderAndUtf8SubjectReachThePagerReadable)
 {
     testenv::Pop3Server pop;
