@@ -3,6 +3,7 @@
 #include "common/strs.h"
 #include "netcomp/fire.h"
 #include "platform/app.h"
+#include "platform/codepage.h"
 
 #include <charconv>
 #include <climits>
@@ -36,6 +37,39 @@ unsigned short percentOf(long long Size, long long Total)
     const long long r2 = (scaled % Total) * 2;
     if (r2 > Total || (r2 == Total && q % 2 != 0)) ++q;
     return static_cast<unsigned short>(q > USHRT_MAX ? USHRT_MAX : q);
+}
+
+// Word N (from 1) of a reply text, words parted by blanks; empty when the
+// text has fewer words.
+std::string_view wordOf(std::string_view Text, int N)
+{
+    std::size_t at = 0;
+    std::string_view word;
+    for (int i = 0; i < N; ++i) {
+        at = Text.find_first_not_of(' ', at);
+        if (at == std::string_view::npos) return {};
+        const std::size_t end = std::min(Text.find(' ', at), Text.size());
+        word = Text.substr(at, end - at);
+        at = end;
+    }
+    return word;
+}
+
+// Whether a word is a decimal number: digits only, no sign.
+bool isDecimal(std::string_view Word)
+{
+    return !Word.empty() && Word.find_first_not_of("0123456789") == std::string_view::npos;
+}
+
+// A word as a count: a decimal number that an int holds.
+std::optional<int> countOf(std::string_view Word)
+{
+    if (!isDecimal(Word)) return std::nullopt;
+    int value = 0;
+    const char* end = Word.data() + Word.size();
+    const auto [stop, ec] = std::from_chars(Word.data(), end, value);
+    if (ec != std::errc() || stop != end) return std::nullopt;
+    return value;
 }
 
 }  // namespace
@@ -209,7 +243,19 @@ void TQorPOP::GetStat()
         Error(this, QorPopErrCommand);
         return;
     }
-    MessageCount = std::max(GetReplyNumber(ReplyText, 1, 0), 0);
+    // The counts are believed only as counts: a reply that gives anything
+    // else is no answer, and the dialogue ends as for a refusal.
+    const auto badReply = [this](const char* Command) {
+        ReplyText = codepage::fromUtf8("Неверный ответ сервера на ") + Command +
+                    (ReplyText.empty() ? "" : ": " + ReplyText);
+        Error(this, QorPopErrCommand);
+    };
+    // STAT gives the number of messages and their size in octets (which may
+    // well pass what an int holds; only its form is checked).
+    const std::optional<int> count = countOf(wordOf(ReplyText, 1));
+    const std::string_view octets = wordOf(ReplyText, 2);
+    if (!count || (!octets.empty() && !isDecimal(octets))) return badReply("STAT");
+    MessageCount = *count;
     NewMessageCount = 0;
     LastSupported = true;
     SendCommand("LAST\r\n");
@@ -218,7 +264,9 @@ void TQorPOP::GetStat()
         LastSupported = false;  // no new messages known; nothing is reported
         return;
     }
-    NewMessageCount = std::max(MessageCount - GetReplyNumber(ReplyText, 1, 0), 0);
+    const std::optional<int> last = countOf(wordOf(ReplyText, 1));
+    if (!last) return badReply("LAST");
+    NewMessageCount = std::max(MessageCount - *last, 0);
 }
 
 bool TQorPOP::RetrieveMessage(int Index, bool HeadersOnly, TQorMsg& Message)
@@ -230,7 +278,8 @@ bool TQorPOP::RetrieveMessage(int Index, bool HeadersOnly, TQorMsg& Message)
     const AnsiString number = std::to_string(Index);
     SendCommand("LIST " + number + "\r\n");
     ReadReply();
-    const int size = GetReplyNumber(ReplyText, 2, 100);
+    // A size that is no count is as good as none.
+    const int size = countOf(wordOf(ReplyText, 2)).value_or(100);
 
     SendCommand((HeadersOnly ? "TOP " + number + " 0" : "RETR " + number) + "\r\n");
     AnsiString buffer = ReadReply();

@@ -23,6 +23,10 @@
 // socket failure, the failure's text). A socket failure then raises
 // ESockError with that text, since the call cannot go on; a refusal makes the
 // call return. Connect raises nothing: its failure shows in ErrorFlag.
+// STAT and LAST are believed only when they give counts (decimal digits): a
+// reply that gives anything else ends the dialogue as a refused STAT does
+// (code 2006, ReplyText "Неверный ответ сервера на STAT: " or "... LAST: "
+// and the server's text). A LIST size that is no count counts as missing.
 
 #include "netcomp/fxextstr.h"
 #include "netcomp/fxsock.h"

@@ -8,6 +8,8 @@
 #include "pager/rungler.h"
 #include "pager/service.h"
 
+#include <cstdio>
+#include <cstdlib>
 #include <string>
 
 TComposeSettings CurrentComposeSettings()
@@ -122,6 +124,36 @@ AnsiString RecodeText(const AnsiString& Text, int32_t Code, TRungler& Translit, 
     }
 }
 
+AnsiString MailCharset(int32_t Code, const AnsiString& Body)
+{
+    switch (Code) {
+    case 1:
+    case 4: return "windows-1251";
+    case 2:
+        for (char c : Body)
+            if (byteOf(c) >= 0x80) return "windows-1251";
+        return "us-ascii";
+    default: return "koi8-r";
+    }
+}
+
+AnsiString MailDate(const QDateTime& At)
+{
+    static const char* const days[] = {"Mon", "Tue", "Wed", "Thu", "Fri", "Sat", "Sun"};
+    static const char* const months[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                         "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+    if (!At.isValid()) return {};
+    const QDate d = At.date();
+    const QTime t = At.time();
+    const int offset = At.offsetFromUtc() / 60;  // minutes east of UTC
+    const int zone = std::abs(offset);
+    char out[40];
+    std::snprintf(out, sizeof out, "%s, %02d %s %04d %02d:%02d:%02d %c%02d%02d", days[d.dayOfWeek() - 1], d.day(),
+                  months[d.month() - 1], d.year(), t.hour(), t.minute(), t.second(), offset < 0 ? '-' : '+',
+                  zone / 60, zone % 60);
+    return out;
+}
+
 void SplitGateway(const AnsiString& Addr, AnsiString& To, AnsiString& Subject)
 {
     AnsiString rest;
@@ -144,6 +176,7 @@ std::vector<TMailPart> BuildMessage(const AnsiString& BodyText, const AnsiString
     for (const TTextPart& part : CutMessage(text, bound, Settings.CutLongMessage)) {
         TMailPart m;
         m.Body = RecodeText(part.Text, Item.Code, Translit, transOn);
+        m.Charset = MailCharset(Item.Code, m.Body);
         m.FromAddress = Settings.FromAddress;
         m.FromName = Settings.FromName;
         m.LocalProgram = part.Intermediate ? ShortProgramName : LongProgramName;
@@ -164,8 +197,11 @@ int32_t SmallestBound(const std::vector<const TBookItem*>& Checked, const TPager
     return best == 0x7FFF ? GlobalMax : best;
 }
 
-void FillPostMessage(TPostMessage& Msg, const TMailPart& Part)
+void FillPostMessage(TFxSMTP& Smtp, const TMailPart& Part, const QDateTime& SentAt)
 {
+    Smtp.Charset = Part.Charset;
+    TPostMessage& Msg = Smtp.PostMsg;
+    Msg.Date = MailDate(SentAt);
     Msg.Body.Clear();
     Msg.Body.Add(Part.Body);
     Msg.FromAddress = Part.FromAddress;

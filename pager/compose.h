@@ -12,8 +12,8 @@
 
 #include <vector>
 
+class TFxSMTP;
 class TPagerList;
-class TPostMessage;
 class TRungler;
 
 // Program names sent as the X-Mailer line: the long one goes with a whole
@@ -89,9 +89,20 @@ AnsiString RecodeText(const AnsiString& Text, int32_t Code, TRungler& Translit, 
 // "subject=".
 void SplitGateway(const AnsiString& Addr, AnsiString& To, AnsiString& Subject);
 
+// The charset a mail names for its text, by the recoding code that made the
+// text: "koi8-r" for codes 0 and 3 (and any unknown code), "windows-1251"
+// for 1 and 4, and for 2 "us-ascii" while the text is all ASCII, else
+// "windows-1251".
+AnsiString MailCharset(int32_t Code, const AnsiString& Body);
+
+// A mail's Date line for the moment At, in RFC 5322 form with At's offset
+// from UTC: "Thu, 05 Mar 2026 09:07:30 +0300".
+AnsiString MailDate(const QDateTime& At);
+
 // One mail as the SMTP client is to send it.
 struct TMailPart {
     AnsiString Body;
+    AnsiString Charset;  // what the body is in (MailCharset)
     AnsiString FromAddress;
     AnsiString FromName;
     AnsiString To;
@@ -108,9 +119,10 @@ std::vector<TMailPart> BuildMessage(const AnsiString& BodyText, const AnsiString
                                     const TComposeFlags& Flags, const TComposeSettings& Settings,
                                     const TPagerList& PagerList, TRungler& Translit, const QDateTime& Now);
 
-// Puts one mail into the SMTP client's message record: sender, the gateway
-// as the one recipient, the copy, the subject, the program name and the body.
-void FillPostMessage(TPostMessage& Msg, const TMailPart& Part);
+// Puts one mail into the SMTP client: sender, the gateway as the one
+// recipient, the copy, the subject, the program name, the body and the
+// charset it is in, and SentAt as its date.
+void FillPostMessage(TFxSMTP& Smtp, const TMailPart& Part, const QDateTime& SentAt);
 
 // The counter beside the text box: the smallest bound among the given
 // contacts, or the global bound when there are none.

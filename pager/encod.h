@@ -5,8 +5,8 @@
 
 #include <string_view>
 
-// KOI8-R code of the letters "А".."я" (192..255); any other byte, "Ё" and "ё"
-// included, unchanged.
+// KOI8-R code of the letters "А".."я" (192..255), "Ё" (168) and "ё" (184);
+// any other byte unchanged.
 unsigned char WinToKoiChar(unsigned char C);
 // WinToKoiChar of every byte of S.
 AnsiString WinToKoi(std::string_view S);

@@ -32,6 +32,31 @@ void closeQuietly(TQorPOP& Pop)
     }
 }
 
+// Retrieves every message of the mailbox in turn, in server order, and keeps
+// in List only what the notice reads of the newest one: its sender, subject
+// and size. So a check holds one message at a time, however many the
+// mailbox (or a server) claims. Ends early when a retrieval was aborted or
+// an error has been reported (the connection is closed then).
+void retrieveNewest(TQorPOP& Pop, TQorMsgList& List, const bool& Reported)
+{
+    List.Clear();
+    for (int n = 1; n <= Pop.MessageCount && !Reported; ++n) {
+        bool deleted = false;
+        const AnsiString number = std::to_string(n);
+        for (const AnsiString& d : Pop.DeletedMessages) deleted = deleted || d == number;
+        if (deleted) continue;
+        TQorMsg message;
+        Pop.Retrieve(n, message);
+        if (Pop.Aborted || Reported) break;
+        auto* newest = new TQorMsg(&Pop);
+        newest->From = message.From;
+        newest->Subject = message.Subject;
+        newest->Size = message.Size;
+        List.Clear();
+        List.Add(newest);
+    }
+}
+
 AnsiString messageOf(const std::exception_ptr& error)
 {
     try {
@@ -92,7 +117,7 @@ TCheckResult RunMailCheck(TQorPOP& Pop, TQorMsgList& List, const TCheckSettings&
         if (!reported) {
             NewCount = Pop.NewMessageCount;
             AllCount = Pop.MessageCount;
-            Pop.RetrieveAll(List);
+            retrieveNewest(Pop, List, reported);
         }
         if (!reported) {
             Pop.Disconnect();
@@ -121,12 +146,19 @@ AnsiString NoticeText(const AnsiString& Template, int32_t NewCount, int32_t AllC
     t = ReplaceMacro(t, "COUNTALLMSG", std::to_string(AllCount));
     t = ReplaceMacro(t, "DATE", FormatDate(1, Now));
     t = ReplaceMacro(t, "TIME", FormatTime(2, Now));
-    if (Last) {
-        t = ReplaceMacro(t, "LASTMSGFROM", Last->From);
-        t = ReplaceMacro(t, "LASTMSGSUBJECT", Last->Subject);
-        t = ReplaceMacro(t, "LASTMSGSIZE", std::to_string(Last->Size));
-    }
+    // Without a last message these are empty, and so vanish from the text.
+    t = ReplaceMacro(t, "LASTMSGFROM", Last ? Last->From : AnsiString());
+    t = ReplaceMacro(t, "LASTMSGSUBJECT", Last ? Last->Subject : AnsiString());
+    t = ReplaceMacro(t, "LASTMSGSIZE", Last ? std::to_string(Last->Size) : AnsiString());
     return t;
+}
+
+AnsiString CheckedStatus(int32_t NewCount, bool LastSupported)
+{
+    if (!LastSupported)
+        return codepage::fromUtf8("Проверка почты закончена. Сервер не сообщает число новых сообщений.");
+    return codepage::fromUtf8("Проверка почты закончена. ") + std::to_string(NewCount) +
+           codepage::fromUtf8(" новых сообщений!");
 }
 
 TMailPart BuildNotice(const TCheckSettings& Settings, const AnsiString& FromAddress, const AnsiString& FromName,
@@ -136,6 +168,7 @@ TMailPart BuildNotice(const TCheckSettings& Settings, const AnsiString& FromAddr
     const TQorMsg* last = List.Count() > 0 ? List.GetItem(List.Count() - 1) : nullptr;
     TMailPart m;
     m.Body = RecodeText(NoticeText(Settings.Text, NewCount, AllCount, last, Now), Settings.Code, Translit);
+    m.Charset = MailCharset(Settings.Code, m.Body);
     m.FromAddress = FromAddress;
     m.FromName = FromName;
     m.LocalProgram = LongProgramName;

@@ -44,7 +44,9 @@ struct TCheckResult {
 
 // One check: host, user and password into the client, connect, log in, read
 // the counts (NewCount and AllCount are set as soon as they are known, so the
-// client's events see them), retrieve every message into List, disconnect.
+// client's events see them), retrieve every message, disconnect. List keeps
+// of the mail only what the notice reads: the newest message's sender,
+// subject and size (one entry; none when the mailbox is empty).
 // Raises nothing: an error after the login closes the connection and ends the
 // check as Failed with the error's text, unless the client has reported an
 // error of its own meanwhile (that report stays on the status line).
@@ -58,12 +60,16 @@ bool ChecksGoOn(TCheckEnd End);
 // and a full address (not blank, no "#" left) to send it to.
 bool NoticeDue(TCheckEnd End, int32_t NewCount, const AnsiString& To);
 
+// The status text of a check that has read the mailbox: the count of new
+// messages, or, when the server refused LAST, that it does not tell them.
+AnsiString CheckedStatus(int32_t NewCount, bool LastSupported);
+
 // The notice's text: the template's macros replaced one after another, in
-// this order: COUNTNEWMSG, COUNTALLMSG, DATE, TIME, then, when there is a
-// last message, LASTMSGFROM, LASTMSGSUBJECT and LASTMSGSIZE. Each macro's
-// value is not searched again for that macro, but the macros after it are
-// replaced inside it too (a sender whose name holds "%LASTMSGSIZE%" shows
-// the size there).
+// this order: COUNTNEWMSG, COUNTALLMSG, DATE, TIME, LASTMSGFROM,
+// LASTMSGSUBJECT and LASTMSGSIZE (the last three from the last message,
+// empty without one). Each macro's value is not searched again for that
+// macro, but the macros after it are replaced inside it too (a sender whose
+// name holds "%LASTMSGSIZE%" shows the size there).
 AnsiString NoticeText(const AnsiString& Template, int32_t NewCount, int32_t AllCount, const TQorMsg* Last,
                       const QDateTime& Now);
 

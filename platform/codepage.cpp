@@ -50,6 +50,8 @@ struct Tables {
             koi[0xE0 + i] = koiLower[i];                                  // а..я
             koi[0xC0 + i] = static_cast<unsigned char>(koiLower[i] + 0x20);  // А..Я
         }
+        koi[0xA8] = 0xB3;  // Ё
+        koi[0xB8] = 0xA3;  // ё
     }
 };
 

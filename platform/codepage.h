@@ -27,8 +27,9 @@ std::string toUtf8(std::string_view cp1251);
 // Unicode code point of one cp1251 byte.
 char16_t unicodeOf(unsigned char b) noexcept;
 
-// KOI8-R byte of a cp1251 byte for the 64 letters "А".."я" (192..255);
-// every other byte, "Ё" and "ё" included, comes back unchanged.
+// KOI8-R byte of a cp1251 byte for the 66 letters "А".."я" (192..255),
+// "Ё" (168 -> 179) and "ё" (184 -> 163); every other byte comes back
+// unchanged.
 unsigned char winToKoi8(unsigned char b) noexcept;
 
 // Letter case by the Windows-1251 locale rule.

@@ -1295,7 +1295,7 @@ void TMainWin::SendMsg(int Index)
     const std::vector<TMailPart> parts =
         BuildMessage(job.BodyText, r.Name, r.Item, r.Flags, job.Settings, PagerList, lrTranslit, sysclock::now());
     for (const TMailPart& part : parts) {
-        FillPostMessage(SMTP->PostMsg, part);
+        FillPostMessage(*SMTP, part, sysclock::now());
         SMTP->Tag = Index;
         SMTP->SendMail();
     }
@@ -1881,7 +1881,7 @@ void TMainWin::SendLaterItem(int Index, bool DueOnly)
     const std::vector<TMailPart> parts =
         BuildMessage(q.Text, r.Name, r.Item, r.Flags, job.Settings, PagerList, lrTranslit, sysclock::now());
     for (const TMailPart& part : parts) {
-        FillPostMessage(SMTP->PostMsg, part);
+        FillPostMessage(*SMTP, part, sysclock::now());
         SMTP->Tag = Index;
         SMTP->SendMail();
     }
@@ -1997,8 +1997,11 @@ void TMainWin::CheckMail()
 void TMainWin::SendNotifMsg()
 {
     if (!SMTP) return;
-    FillPostMessage(SMTP->PostMsg, BuildNotice(CurrentCheckSettings(), Ini.Connect.FromAddress, Ini.Connect.FromName,
-                                               NewMsgCount, AllMsgCount, *MailList, lrTranslit, sysclock::now()));
+    const QDateTime now = sysclock::now();
+    FillPostMessage(*SMTP,
+                    BuildNotice(CurrentCheckSettings(), Ini.Connect.FromAddress, Ini.Connect.FromName, NewMsgCount,
+                                AllMsgCount, *MailList, lrTranslit, now),
+                    now);
     SMTP->Tag = smNotice;
     SMTP->SendMail();
 }
@@ -2009,7 +2012,7 @@ void TMainWin::POP3Connect() { SetStatus(cp("Проверка почты...")); 
 
 void TMainWin::POP3Disconnect()
 {
-    SetStatus(cp("Проверка почты закончена. ") + std::to_string(NewMsgCount) + cp(" новых сообщений!"));
+    SetStatus(CheckedStatus(NewMsgCount, POP3->LastSupported));
 }
 
 void TMainWin::POP3Error(int, const AnsiString& Msg) { SetStatus(Msg); }

@@ -246,7 +246,8 @@ TEST(QorPopStat, CountsFromStatAndLast)
         {"+OK 5 1000\r\n", "-ERR unknown command\r\n", 5, 0, false},
         {"+OK 70000 9\r\n", "+OK 1\r\n", 70000, 69999, true},  // beyond 16 bits, kept whole
         {"+OK 2 9\r\n", "+OK 7\r\n", 2, 0, true},              // never below none
-        {"+OK\r\n", "+OK\r\n", 0, 0, true},
+        {"+OK 0\r\n", "+OK 0 and more\r\n", 0, 0, true},
+        {"+OK 3 5000000000\r\n", "+OK 1\r\n", 3, 2, true},  // a mailbox past 4 GB
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.stat + std::string(" / ") + c.last);
@@ -264,6 +265,40 @@ TEST(QorPopStat, CountsFromStatAndLast)
     refused.pop.GetStat();
     EXPECT_EQ(refused.events.back(), "error 2006 mailbox locked");
     EXPECT_FALSE(refused.pop.Connected);
+}
+
+TEST(QorPopStat, AReplyThatGivesNoCountsEndsTheDialogueAsARefusal)
+{
+    struct Case {
+        const char* stat;
+        const char* last;  // nullptr: LAST is never asked
+        const char* report;
+    };
+    const Case cases[] = {
+        {"+OK -5 -100\r\n", nullptr, "error 2006 Неверный ответ сервера на STAT: -5 -100"},
+        {"+OK 5 -100\r\n", nullptr, "error 2006 Неверный ответ сервера на STAT: 5 -100"},
+        {"+OK\r\n", nullptr, "error 2006 Неверный ответ сервера на STAT"},
+        {"+OK five 100\r\n", nullptr, "error 2006 Неверный ответ сервера на STAT: five 100"},
+        {"+OK +5 100\r\n", nullptr, "error 2006 Неверный ответ сервера на STAT: +5 100"},
+        {"+OK 99999999999 100\r\n", nullptr, "error 2006 Неверный ответ сервера на STAT: 99999999999 100"},
+        {"+OK 5 100\r\n", "+OK -7\r\n", "error 2006 Неверный ответ сервера на LAST: -7"},
+        {"+OK 5 100\r\n", "+OK\r\n", "error 2006 Неверный ответ сервера на LAST"},
+        {"+OK 5 100\r\n", "+OK 0x3\r\n", "error 2006 Неверный ответ сервера на LAST: 0x3"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.stat + std::string(" / ") + (c.last ? c.last : "-"));
+        std::vector<std::string> replies = {"+OK\r\n", "+OK\r\n", "+OK\r\n", c.stat};
+        if (c.last) replies.push_back(c.last);
+        Session s(pop3(replies));
+        s.connectAndLogin();
+        s.pop.GetStat();
+        EXPECT_EQ(s.events.back(), cp(c.report));
+        EXPECT_TRUE(s.pop.ErrorFlag);
+        EXPECT_FALSE(s.pop.Connected);
+        EXPECT_EQ(s.pop.NewMessageCount, 0);
+        const std::string asked = c.last ? "STAT\r\nLAST\r\n" : "STAT\r\n";
+        EXPECT_EQ(s.server.received(), "USER user\r\nPASS pw\r\n" + asked);
+    }
 }
 
 TEST(QorPopRetrieve, TheTerminatorAndTheFirstLineFoundAcrossReceives)
@@ -348,6 +383,8 @@ TEST(QorPopRetrieve, ProgressMarksAndTheSizeFromList)
         {"+OK 1\r\n", {60, 120}, {"progress 60", "progress 120"}, 100},
         // A size of 0 still completes.
         {"+OK 1 0\r\n", {60, 120}, {"progress 100", "progress 100"}, 0},
+        // A size that is no count is as none.
+        {"+OK 1 -1000\r\n", {60, 120}, {"progress 60", "progress 120"}, 100},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.list);
@@ -441,7 +478,7 @@ TEST(QorPopRetrieve, AConnectionThatEndsOrFallsSilentEndsTheCall)
         Session s([&](scripted::Peer& peer) {
             greetAndLogin(peer);
             answer(peer, "+OK 1 50\r\n");
-            answer(peer, "+OK\r\n");
+            answer(peer, "+OK 0\r\n");
             answer(peer, "+OK 1 50\r\n");
             answer(peer, c.afterRetr);
             if (c.silent) return static_cast<void>(peer.readToEnd());
@@ -496,7 +533,7 @@ TEST(QorPopRetrieve, AnAbortStopsTheRetrievalAndLeavesNoFile)
     Session s([&](scripted::Peer& peer) {
         greetAndLogin(peer);
         answer(peer, "+OK 1 50\r\n");
-        answer(peer, "+OK\r\n");
+        answer(peer, "+OK 0\r\n");
         answer(peer, "+OK 1 50\r\n");
         answer(peer, "+OK\r\nSubject: A\r\n\r\n");
         awaitReceives(*receives, 7);

@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QTimeZone>
+
 using testenv::cp;
 
 namespace {
@@ -146,14 +148,18 @@ TEST(Compose, RecodingByCode)
         const AnsiString input = (c.code == 3 || c.code == 4) ? AnsiString("Shchuka") : text;
         EXPECT_EQ(RecodeText(input, c.code, translit), c.expected) << c.code;
     }
-    // KOI8: Ё and ё stay as they are, the other letters move.
+    // KOI8: Ё and ё move with the other letters.
     const AnsiString koi = RecodeText(text, 0, translit);
-    EXPECT_EQ(koi[0], text[0]);
+    EXPECT_EQ(byteOf(koi[0]), 0xB3);
+    EXPECT_EQ(byteOf(koi[5]), 0xA3);
     EXPECT_NE(koi[1], text[1]);
     for (char ch : toLatin) EXPECT_LT(byteOf(ch), 128) << toLatin;
     // Code 3 gives KOI8-R Cyrillic, code 4 Windows-1251.
     EXPECT_EQ(RecodeText("Shchuka", 4, translit), cp("Щука"));
     EXPECT_EQ(RecodeText("Shchuka", 3, translit), WinToKoi(cp("Щука")));
+    // LAT->KOI8 carries the "ё" the transliteration makes as KOI8-R's own.
+    EXPECT_EQ(translit.ConvertAfresh("yozh", cdLatinToRussian), cp("ёж"));
+    EXPECT_EQ(RecodeText("yozh", 3, translit), "\xA3\xD6");
 }
 
 // "\ " switches transliteration off for the rest of the contact's message,
@@ -252,4 +258,50 @@ TEST(Compose, BuildMessageAddressesEveryPart)
     EXPECT_EQ(PartBound(other, pagers, 240), 240);
     EXPECT_EQ(SmallestBound({&item, &other}, pagers, 240), 100);
     EXPECT_EQ(SmallestBound({}, pagers, 160), 160);
+}
+
+TEST(Compose, EachMailNamesTheCharsetItsTextIsIn)
+{
+    TPagerList pagers;
+    TRungler translit;
+    struct Case {
+        int32_t code;
+        const char* text;
+        const char* charset;
+    };
+    const Case cases[] = {
+        {0, "Счёт", "koi8-r"},
+        {1, "Счёт", "windows-1251"},
+        {2, "Счёт", "us-ascii"},             // transliterated to Latin
+        {2, "Счёт «5»", "windows-1251"},     // the quotes stay as they are
+        {3, "Schyot", "koi8-r"},
+        {4, "Schyot", "windows-1251"},
+        {7, "Счёт", "koi8-r"},               // an unknown code recodes as 0
+        {1, "plain", "windows-1251"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.code) + " " + c.text);
+        TBookItem item = contact();
+        item.Code = c.code;
+        const auto mails = BuildMessage(cp(c.text), "N", item, {}, settings(), pagers, translit, kNow);
+        ASSERT_EQ(mails.size(), 1u);
+        EXPECT_EQ(mails[0].Charset, c.charset);
+        EXPECT_EQ(MailCharset(c.code, mails[0].Body), c.charset);
+    }
+}
+
+TEST(Compose, TheDateLineInRfc5322Form)
+{
+    const struct {
+        QDateTime at;
+        const char* line;
+    } cases[] = {
+        {QDateTime(QDate(2026, 3, 5), QTime(9, 7, 30), QTimeZone(3 * 3600)), "Thu, 05 Mar 2026 09:07:30 +0300"},
+        {QDateTime(QDate(2001, 12, 31), QTime(23, 59, 59), QTimeZone(-(5 * 3600 + 30 * 60))),
+         "Mon, 31 Dec 2001 23:59:59 -0530"},
+        {QDateTime(QDate(2024, 2, 29), QTime(0, 0), QTimeZone(0)), "Thu, 29 Feb 2024 00:00:00 +0000"},
+        {QDateTime(QDate(2026, 7, 12), QTime(18, 5, 1), QTimeZone(5 * 3600 + 45 * 60)), "Sun, 12 Jul 2026 18:05:01 +0545"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(MailDate(c.at), c.line);
+    EXPECT_EQ(MailDate(QDateTime()), "");
 }

@@ -7,10 +7,13 @@
 #include "pager/encod.h"
 #include "pager/opdb.h"
 #include "pager/rungler.h"
+#include "platform/codepage.h"
 #include "tests/support/smtpsink.h"
 #include "tests/support/testenv.h"
 
 #include <gtest/gtest.h>
+
+#include <QTimeZone>
 
 using testenv::cp;
 
@@ -27,6 +30,16 @@ std::string header(const std::string& mail, const std::string& name)
 }
 
 std::string body(const std::string& mail) { return mail.substr(mail.find("\r\n\r\n") + 4); }
+
+// The client connected to the sink as the pager connects.
+void connectTo(TFxSMTP& smtp, const testenv::SmtpSink& sink)
+{
+    smtp.Host = "127.0.0.1";
+    smtp.Port = sink.port();
+    smtp.UserID = "pager";
+    smtp.SetTimeOut(20000);
+    smtp.Connect();
+}
 
 }  // namespace
 
@@ -46,11 +59,7 @@ TEST(ComposeSend, EveryCodeReachesTheServerPartByPart)
     const AnsiString text = cp("Ёлка и ёжик, №7: Щука Жук Цапля Чайка Шило. Yozh Shchuka Zhuk Tsaplya");
 
     TFxSMTP smtp;
-    smtp.Host = "127.0.0.1";
-    smtp.Port = sink.port();
-    smtp.UserID = "pager";
-    smtp.SetTimeOut(20000);
-    smtp.Connect();
+    connectTo(smtp, sink);
 
     std::vector<TMailPart> sent;
     for (int code = 0; code <= 4; ++code) {
@@ -62,7 +71,7 @@ TEST(ComposeSend, EveryCodeReachesTheServerPartByPart)
         TComposeFlags flags;
         flags.Copy = true;
         for (const TMailPart& part : BuildMessage(text, "N", item, flags, settings, pagers, translit, now)) {
-            FillPostMessage(smtp.PostMsg, part);
+            FillPostMessage(smtp, part, now);
             smtp.SendMail();
             sent.push_back(part);
         }
@@ -89,6 +98,9 @@ TEST(ComposeSend, EveryCodeReachesTheServerPartByPart)
         // that follows the header).
         EXPECT_EQ(body(mail.content), "\r\n" + part.Body + "\r\n") << "part " << i;
     }
+    // "Ё" and "ё" reach a KOI8 handset as KOI8-R's own letters (0xB3, 0xA3):
+    // "(1/2) Ёлка и ёжик" on the wire.
+    EXPECT_EQ(body(mails[0].content).substr(0, 19), "\r\n(1/2) \xB3\xCC\xCB\xC1 \xC9 \xA3\xD6\xC9\xCB");
     // What each code made of the same first part.
     EXPECT_EQ(sent[0].Body, WinToKoi(sent[2].Body));                 // KOI8 of the cp1251 text
     EXPECT_EQ(sent[2].Body.substr(0, 6), "(1/2) ");
@@ -97,4 +109,69 @@ TEST(ComposeSend, EveryCodeReachesTheServerPartByPart)
     for (char c : sent[4].Body) EXPECT_LT(byteOf(c), 128);           // RUS->LAT is ASCII
     EXPECT_EQ(sent[8].Body, translit.ConvertAfresh(sent[2].Body, cdLatinToRussian));  // LAT->WIN
     EXPECT_EQ(sent[6].Body, WinToKoi(sent[8].Body));                 // LAT->KOI8
+}
+
+// Mails of every code read back by Python's e-mail parser (its modern policy,
+// as a gateway or the contact's mail client would read them): each text
+// reads as it was meant, in the charset its mail names, and the date parses
+// to the moment of the send.
+TEST(ComposeSend, AMimeReaderReadsEveryCodesTextAndDate)
+{
+    testenv::SmtpSink sink;
+    ASSERT_NE(sink.port(), 0);
+    TComposeSettings settings;
+    settings.FromAddress = "me@example.com";
+    TPagerList pagers;
+    TRungler translit;
+    const AnsiString russian = cp("Счёт 5: Ёлка и ёжик, Щука!");
+    const AnsiString latin = "Schyot 5: Yolka i yozhik, Shchuka!";
+    // The moments of the sends: in local time, and at an offset of its own.
+    const QDateTime local(QDate(2026, 3, 5), QTime(9, 7, 30));
+    const QDateTime moscow(QDate(2026, 3, 5), QTime(9, 7, 30), QTimeZone(3 * 3600));
+
+    TFxSMTP smtp;
+    connectTo(smtp, sink);
+    std::vector<std::string> expected;
+    for (int code = 0; code <= 4; ++code) {
+        TBookItem item;
+        item.Addr = "555@pager.example.net";
+        item.Code = code;
+        const AnsiString typed = code >= 3 ? latin : russian;
+        const auto parts = BuildMessage(typed, "N", item, {}, settings, pagers, translit, local);
+        ASSERT_EQ(parts.size(), 1u);
+        const QDateTime at = code == 1 ? moscow : local;
+        FillPostMessage(smtp, parts[0], at);
+        smtp.SendMail();
+        // What the handset is to show: the typed text, or what the
+        // transliteration made of it (in cp1251 before any KOI8 recoding).
+        const AnsiString shown = code == 0 || code == 1 ? typed : RecodeText(typed, code == 3 ? 4 : code, translit);
+        const char* charset = code == 0 || code == 3 ? "koi8-r" : code == 2 ? "us-ascii" : "windows-1251";
+        expected.push_back(std::string(charset) + "\t" + std::to_string(at.toSecsSinceEpoch()) + "\t" +
+                           std::to_string(at.offsetFromUtc()) + "\t0\t" + codepage::toUtf8(shown));
+    }
+    smtp.Disconnect();
+    const auto mails = sink.mails(expected.size());
+    ASSERT_EQ(mails.size(), expected.size());
+    std::vector<std::string> contents;
+    for (const auto& m : mails) contents.push_back(m.content);
+
+    const std::string script = R"(
+import sys
+from email import policy
+from email.parser import BytesParser
+for path in sys.argv[1:]:
+    with open(path, 'rb') as f:
+        m = BytesParser(policy=policy.default).parse(f)
+    d = m['date'].datetime
+    text = m.get_content().strip('\r\n')
+    defects = len(m.defects) + len(m['date'].defects)
+    line = '%s\t%d\t%d\t%d\t%s\n' % (m.get_content_charset(), d.timestamp(), d.utcoffset().total_seconds(),
+                                    defects, text)
+    sys.stdout.buffer.write(line.encode('utf-8'))
+)";
+    const std::string out = testenv::python(script, contents);
+    std::vector<std::string> got;
+    for (size_t at = 0, end; (end = out.find('\n', at)) != std::string::npos; at = end + 1)
+        got.push_back(out.substr(at, end - at));
+    EXPECT_EQ(got, expected);
 }

@@ -29,6 +29,7 @@
 #include <QStatusBar>
 #include <QTest>
 #include <QTextEdit>
+#include <QTimeZone>
 #include <QTimer>
 #include <QToolTip>
 #include <QToolButton>
@@ -723,23 +724,32 @@ TEST_F(MainWin, DialerRoadRefusedThenLineUpThenSendThenHangUp)
     ASSERT_TRUE(QTest::qWaitFor([&] { return !w->Road().QueueTickWaiting(); }, kWait));
 }
 
-// The whole mail Анна gets for a text (code WIN: the text as typed).
+namespace {
+
+const QDateTime kSendTime(QDate(2026, 3, 5), QTime(9, 7, 30), QTimeZone(3 * 3600));
+
+// The whole mail Анна gets for a text (code WIN: the text as typed), sent
+// at kSendTime.
 std::string annasMail(const char* text)
 {
     return "From: Me<me@example.com>\r\n"
            "To: pg555@capital.example.net\r\n"
            "X-Mailer: Orvanta Pager 3.6\r\n"
+           "Date: Thu, 05 Mar 2026 09:07:30 +0300\r\n"
            "Mime-Version: 1.0\r\n"
-           "Content-Type: text/plain; charset=us-ascii\r\n"
+           "Content-Type: text/plain; charset=windows-1251\r\n"
            "\r\n\r\n" +
            cp(text) + "\r\n";
 }
+
+}  // namespace
 
 // The dialer posts 3537 before each redial and 3536 when a later attempt
 // connects: the send waits through the failed attempt, parked, and goes out
 // on the line that comes up; then the dialer is told to hang up.
 TEST_F(MainWin, ASendParkedByAFailedDialGoesOutWhenARedialConnects)
 {
+    const mwtest::FixedClock clock(kSendTime);
     mwtest::Dialer dialer;
     ASSERT_NE(mwtest::Dialer::handle(), 0u);
     const int port = mwtest::freePort();
@@ -821,6 +831,7 @@ TEST_F(MainWin, ClearWhileParkedDropsTheSendAndHangsUp)
 
 TEST_F(MainWin, ANewSendReplacesTheParkedOneAndTextTypedMeanwhileStays)
 {
+    const mwtest::FixedClock clock(kSendTime);
     mwtest::Dialer dialer;
     const int port = mwtest::freePort();
     sendAskingTheDialer(port, u("Первое"));

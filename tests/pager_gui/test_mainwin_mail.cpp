@@ -19,6 +19,7 @@
 #include <QPushButton>
 #include <QTest>
 #include <QTextEdit>
+#include <QTimeZone>
 #include <QTimer>
 #include <QTreeWidget>
 
@@ -101,6 +102,7 @@ protected:
 
 TEST_F(MainWinMail, ThreeNewOfTwelveSendTheNoticeInKoi8ToTheAddressWithItsSubject)
 {
+    const mwtest::FixedClock clock(QDateTime(QDate(2026, 3, 5), QTime(9, 7, 30), QTimeZone(3 * 3600)));
     testenv::Pop3Server pop;
     fill(pop);
     if (!pop.start()) GTEST_SKIP() << pop.error();
@@ -115,7 +117,10 @@ TEST_F(MainWinMail, ThreeNewOfTwelveSendTheNoticeInKoi8ToTheAddressWithItsSubjec
     EXPECT_EQ(m.envelope, (std::vector<std::string>{"me@example.com", kNoticeTo}));
     EXPECT_EQ(m.body(), "\r\n" + WinToKoi(cp("Свежая почта: 3 новых сообщений; всего 12")) + "\r\n");
     EXPECT_NE(m.header().find("Subject: New mail\r\n"), std::string::npos) << m.header();
-    EXPECT_NE(m.header().find("X-Mailer: Orvanta Pager 3.6\r\n"), std::string::npos);
+    EXPECT_NE(m.header().find("X-Mailer: Orvanta Pager 3.6\r\nDate: Thu, 05 Mar 2026 09:07:30 +0300\r\n"),
+              std::string::npos)
+        << m.header();
+    EXPECT_NE(m.header().find("Content-Type: text/plain; charset=koi8-r\r\n"), std::string::npos) << m.header();
 
     const std::vector<std::string> expected = {
         "Связь с сервером " + pop.address(),
@@ -140,6 +145,53 @@ TEST_F(MainWinMail, ThreeNewOfTwelveSendTheNoticeInKoi8ToTheAddressWithItsSubjec
     QTest::qWait(200);
     EXPECT_EQ(smtp.mails().size(), 1u);
     EXPECT_TRUE(w->tCheckMail->Enabled());
+}
+
+TEST_F(MainWinMail, AServerThatRefusesLastIsSaidNotToTellTheNewMailAndTheChecksGoOn)
+{
+    testenv::Pop3Server pop;
+    pop.enableLast(false);
+    fill(pop);
+    if (!pop.start()) GTEST_SKIP() << pop.error();
+    mwtest::SmtpServer smtp;
+    ASSERT_NE(smtp.port(), 0);
+    make(pop.address(), pop.port(), smtp.port(), login(pop) + "To=" + kNoticeTo + "\r\n");
+    const std::string said =
+        "Проверка почты закончена. Сервер не сообщает число новых сообщений.";
+    for (int check = 1; check <= 2; ++check) {
+        SCOPED_TRACE(check);
+        statuses.clear();
+        w->tCheckMailTimer();
+        const std::vector<std::string> expected = {"Связь с сервером " + pop.address(), "Проверка почты...", said};
+        EXPECT_EQ(statuses, expected) << pop.log();
+        EXPECT_EQ(codepage::toUtf8(w->Status()), said);
+        EXPECT_EQ(w->AllMsgCount, 12);
+        EXPECT_TRUE(w->tCheckMail->Enabled());
+    }
+    QTest::qWait(200);
+    EXPECT_EQ(smtp.connections(), 0);
+}
+
+TEST_F(MainWinMail, CountsThatAreNoCountsSendNoNoticeAndTheChecksGoOn)
+{
+    // STAT: an empty mailbox; LAST: a number below none.
+    scripted::Server server([](scripted::Peer& peer) {
+        peer.send("+OK\r\n");
+        for (const char* r : {"+OK\r\n", "+OK\r\n", "+OK 0 0\r\n", "+OK -7\r\n"}) {
+            peer.readLine();
+            peer.send(r);
+        }
+        peer.readToEnd();
+    });
+    mwtest::SmtpServer smtp;
+    make("127.0.0.1", server.port(), smtp.port(),
+         "UserID=u\r\nPassword=\r\nTo=" + std::string(kNoticeTo) + "\r\nText=%CountNewMsg% of %CountAllMsg%: %LastMsgSubject%\r\n");
+    w->tCheckMailTimer();
+    EXPECT_EQ(codepage::toUtf8(w->Status()), "Неверный ответ сервера на LAST: -7");
+    EXPECT_TRUE(w->tCheckMail->Enabled());
+    EXPECT_FALSE(w->POP3->Connected);
+    QTest::qWait(200);
+    EXPECT_EQ(smtp.connections(), 0);
 }
 
 TEST_F(MainWinMail, TheNewestMessagesSenderAndUtf8SubjectReachThePagerReadable)

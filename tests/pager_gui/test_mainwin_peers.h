@@ -5,6 +5,7 @@
 // program folder each test starts from.
 
 #include "pager/program.h"
+#include "platform/clock.h"
 #include "platform/registry.h"
 #include "platform/winmsg.h"
 #include "tests/support/smtp_peer.h"
@@ -40,6 +41,14 @@ inline std::string makeInstall(const std::string& name)
 }
 
 inline const char* const kDialerKey = "Software\\Kestrane\\Dialer";
+
+// The clock held at one moment while a test runs.
+struct FixedClock {
+    explicit FixedClock(const QDateTime& at) { sysclock::setSource([at] { return at; }); }
+    ~FixedClock() { sysclock::setSource({}); }
+    FixedClock(const FixedClock&) = delete;
+    FixedClock& operator=(const FixedClock&) = delete;
+};
 
 class Dialer {
 public:

@@ -126,7 +126,7 @@ void Pop3Server::writeConfig()
               "default_internal_group = " + group + "\n"
               "first_valid_uid = " + std::to_string(mailUid_) + "\n"
               "mail_location = maildir:" + folder_ + "/home/%u/Maildir\n"
-              "pop3_enable_last = yes\n"
+              "pop3_enable_last = " + (last_ ? "yes" : "no") + "\n"
               "passdb {\n"
               "  driver = passwd-file\n"
               "  args = scheme=PLAIN username_format=%u " + folder_ + "/passwd\n"

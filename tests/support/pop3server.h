@@ -2,7 +2,8 @@
 // A real POP3 server for tests: dovecot on a loopback address of its own
 // (127.x.y.z) and a free port there, with its own configuration, run and state
 // folders under a temporary folder, one passwd-file user and a maildir the
-// test fills. LAST is on (a message stored as seen counts as read). Plain
+// test fills. LAST is on unless turned off (a message stored as seen counts
+// as read). Plain
 // text login is allowed; the server listens on that loopback address only.
 // It runs in the foreground as this process's child and is stopped with it.
 //
@@ -26,6 +27,8 @@ public:
     // Stores a message in the user's maildir, after those stored before it:
     // as read when Seen, else as new. Works before and after start().
     void addMessage(const std::string& bytes, bool seen);
+    // Whether the server answers LAST (pop3_enable_last); set before start().
+    void enableLast(bool on) { last_ = on; }
     // Starts the server, on a free port or on the one given (a loopback
     // address of its own makes even a fixed port safe from parallel runs; a
     // port below 1024 needs root). False, with the reason in error(), when it
@@ -52,6 +55,7 @@ private:
     int stored_ = 0;
     unsigned mailUid_ = 0;
     unsigned mailGid_ = 0;
+    bool last_ = true;
     QProcess server_;
     std::string error_;
 };
