@@ -18,13 +18,13 @@
 // reports a failure: what cannot be read keeps its default, what cannot be
 // written is not stored.
 
+#include "common/dialerkey.h"
 #include "platform/ansistring.h"
 
 #include <QDate>
 
 #include <cstdint>
 
-inline constexpr const char* DialerKey = "Software\\Kestrane\\Dialer";
 inline constexpr const char* ZelvoKey = "Software\\Kestrane\\Zelvo";
 // Name of the dialer's autostart value.
 inline constexpr const char* AutoRunName = "OrvDialer";

@@ -17,9 +17,8 @@ struct TPosRec {
     bool Maximized = false;
 };
 
-// Registry key of the positions and of the dialer's values.
+// Registry key of the positions (the dialer's key: common/dialerkey.h).
 inline constexpr const char* PositionKey = "Software\\Kestrane\\Pager\\Position\\";
-inline constexpr const char* DialerKey = "Software\\Kestrane\\Dialer";
 
 // The caller fills Pos with the current values first; every field stored
 // under the name overwrites its own. Maximized is False unless stored. A

@@ -96,7 +96,6 @@ namespace timers {
 
 void setVirtual(bool On) { TimerClock::get().setVirtual(On); }
 
-bool isVirtual() { return TimerClock::get().on; }
 
 uint64_t virtualNow() { return TimerClock::get().now; }
 

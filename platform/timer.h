@@ -47,7 +47,6 @@ namespace timers {
 // Tests: every timer from now on runs on the virtual clock (On) or on the
 // real one (!On). Switch before any timer runs.
 void setVirtual(bool On);
-bool isVirtual();
 // The virtual clock's time, ms.
 uint64_t virtualNow();
 // Moves the virtual clock on by Ms, ticking the timers that fall due on the

@@ -8,6 +8,7 @@
 
 #include "tests/e2e/desktop.h"
 
+#include "common/dialerkey.h"
 #include "platform/codepage.h"
 #include "platform/registry.h"
 #include "platform/userdirs.h"
@@ -31,7 +32,7 @@ namespace {
 
 const QString kDialerTitle = "Orvanta Dialer 1.3";
 const QString kPagerTitle = "Orvanta Pager 3.6";
-const char* const kDialerKey = "Software\\Kestrane\\Dialer";
+const char* const kDialerKey = DialerKey;
 using mwtest::kWait;
 
 std::unique_ptr<QProcess> startDialer(const e2e::Display& display)

@@ -1,5 +1,6 @@
 #include "pager/position.h"
 
+#include "common/dialerkey.h"
 #include "platform/registry.h"
 #include "tests/support/testenv.h"
 

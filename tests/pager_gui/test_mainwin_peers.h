@@ -4,6 +4,7 @@
 // (tests/support/fake_dialer.cpp with ORV_FAKE_DIALER_SERVE); and the
 // program folder each test starts from.
 
+#include "common/dialerkey.h"
 #include "pager/program.h"
 #include "platform/clock.h"
 #include "platform/registry.h"
@@ -40,7 +41,7 @@ inline std::string makeInstall(const std::string& name)
     return folder;
 }
 
-inline const char* const kDialerKey = "Software\\Kestrane\\Dialer";
+inline const char* const kDialerKey = DialerKey;
 
 // The clock held at one moment while a test runs.
 struct FixedClock {
