@@ -14,6 +14,7 @@
 // the program. Every message is appended to the string value Log as
 // "<number>:<wParam>;".
 
+#include "common/dialerkey.h"
 #include "common/dialmsg.h"
 #include "platform/registry.h"
 #include "platform/winmsg.h"
@@ -28,7 +29,7 @@
 
 namespace {
 
-const char* const kKey = "Software\\Kestrane\\Dialer";
+const char* const kKey = DialerKey;
 
 enum : uint32_t {
     kDial = WM_DIAL_CONNECT,
