@@ -5,15 +5,18 @@
 #include <QDir>
 #include <QTemporaryDir>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/file.h>
 #include <unistd.h>
 
 namespace testenv {
@@ -61,21 +64,63 @@ bool fileExists(const std::string& path)
     return stat(path.c_str(), &st) == 0;
 }
 
-int freePort(const std::string& address)
+namespace {
+
+// The lowest port the kernel hands out by itself (to bind(0) and to outgoing
+// connections); the test ports lie below it, so the kernel never gives one
+// of them to somebody else.
+int ephemeralLow()
+{
+    std::ifstream in("/proc/sys/net/ipv4/ip_local_port_range");
+    int low = 0;
+    if (in >> low && low > 1024) return low;
+    return 32768;
+}
+
+bool bindable(const std::string& address, int port)
 {
     const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    if (fd < 0) return 0;
+    if (fd < 0) return false;
+    const int on = 1;
+    ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
     sockaddr_in a{};
     a.sin_family = AF_INET;
-    a.sin_port = 0;
+    a.sin_port = htons(static_cast<uint16_t>(port));
     inet_pton(AF_INET, address.c_str(), &a.sin_addr);
-    socklen_t len = sizeof a;
-    int port = 0;
-    if (::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 &&
-        ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len) == 0)
-        port = ntohs(a.sin_port);
+    const bool ok = ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
     ::close(fd);
-    return port;
+    return ok;
+}
+
+}  // namespace
+
+int freePort(const std::string& address)
+{
+    // Test processes run side by side (ctest -j): each port handed out is
+    // claimed by a lock on a file of its own, held until this process ends,
+    // so no two tests are given the same port, and a port handed out is never
+    // one the kernel picks for a bind(0) or a connection elsewhere.
+    const std::string dir = "/tmp/kestrane-test-ports-" + std::to_string(::getuid());
+    ::mkdir(dir.c_str(), 0700);
+    const int high = ephemeralLow() - 1;
+    const int low = std::max(10000, high - 20000);
+    static unsigned next = static_cast<unsigned>(::getpid()) * 7919u;
+    for (int tries = 0; tries < high - low + 1; ++tries) {
+        const int port = low + static_cast<int>(next++ % static_cast<unsigned>(high - low + 1));
+        const std::string lock = dir + "/" + std::to_string(port);
+        const int fd = ::open(lock.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+        if (fd < 0) continue;
+        if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+            ::close(fd);
+            continue;
+        }
+        if (!bindable(address, port)) {
+            ::close(fd);
+            continue;
+        }
+        return port;  // fd stays open: the claim lasts as long as this process
+    }
+    return 0;
 }
 
 AnsiString cp(const char* utf8) { return codepage::fromUtf8(utf8); }

@@ -18,8 +18,9 @@ std::string readFile(const std::string& path);
 void writeFile(const std::string& path, const std::string& bytes);
 bool fileExists(const std::string& path);
 
-// A TCP port that nothing listens on at the IPv4 address (bound, then
-// released); 0 when none could be had.
+// A TCP port that nothing listens on at the IPv4 address, below the range the
+// kernel hands out by itself and claimed for this process, so no other test
+// running beside it is given it; 0 when none could be had.
 int freePort(const std::string& address = "127.0.0.1");
 
 // A cp1251 text from a UTF-8 source literal.
