@@ -98,19 +98,19 @@ struct TTrafficColumns {
 
 TTrafficColumns trafficColumns(const QFontMetrics& fm)
 {
-    auto fit = [&](int design, std::initializer_list<const char*> texts) {
+    auto fit = [&](int design, std::initializer_list<QString> texts) {
         int w = design;
-        for (const char* t : texts) w = std::max(w, fm.horizontalAdvance(u(t)) + 2);
+        for (const QString& t : texts) w = std::max(w, fm.horizontalAdvance(t) + 2);
         return w;
     };
     const AnsiString widestRate = GroupedNumber(std::numeric_limits<uint32_t>::max());
     const AnsiString widestTotal = " 888" + GroupedNumber(888888888);
     TTrafficColumns c;
-    c.Caption = fit(c.Caption, {"Получено:", "Отправлено:"});
-    c.Total = std::max(c.Total, fm.horizontalAdvance(fromAnsi(widestTotal)) + 2);
-    c.Bytes = fit(c.Bytes, {"B"});
-    c.Speed = std::max(c.Speed, fm.horizontalAdvance(fromAnsi(widestRate)) + 2);
-    c.Cps = fit(c.Cps, {"CPS"});
+    c.Caption = fit(c.Caption, {u("Получено:"), u("Отправлено:")});
+    c.Total = fit(c.Total, {fromAnsi(widestTotal)});
+    c.Bytes = fit(c.Bytes, {u("B")});
+    c.Speed = fit(c.Speed, {fromAnsi(widestRate)});
+    c.Cps = fit(c.Cps, {u("CPS")});
     return c;
 }
 

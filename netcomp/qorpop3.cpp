@@ -326,15 +326,21 @@ bool TQorPOP::RetrieveMessage(int Index, bool HeadersOnly, TQorMsg& Message)
     return true;
 }
 
+bool TQorPOP::IsDeletedMessage(int Index) const
+{
+    const AnsiString number = std::to_string(Index);
+    for (const AnsiString& d : DeletedMessages) {
+        if (d == number) return true;
+    }
+    return false;
+}
+
 int TQorPOP::RetrieveAllMessages(TQorMsgList& List, bool HeadersOnly)
 {
     List.Clear();
     int count = 0;
     for (int n = 1; n <= MessageCount; ++n) {
-        bool deleted = false;
-        const AnsiString number = std::to_string(n);
-        for (const AnsiString& d : DeletedMessages) deleted = deleted || d == number;
-        if (deleted) continue;
+        if (IsDeletedMessage(n)) continue;
         // The message is this client's until the list takes it; an error on
         // the way frees it.
         auto message = std::make_unique<TQorMsg>(this);

@@ -103,6 +103,8 @@ public:
     // Empties List, then retrieves every message into it; the count added.
     int RetrieveAllMessages(TQorMsgList& List, bool HeadersOnly);
     int RetrieveAll(TQorMsgList& List) { return RetrieveAllMessages(List, false); }
+    // Whether message Index is among DeletedMessages (the retrievals skip it).
+    bool IsDeletedMessage(int Index) const;
     AnsiString GetUIDL(int Index);
     void Disconnect();
     // Ends the wait in hand at once (it fails as aborted, and so does any

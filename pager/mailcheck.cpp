@@ -41,10 +41,7 @@ void retrieveNewest(TQorPOP& Pop, TQorMsgList& List, const bool& Reported)
 {
     List.Clear();
     for (int n = 1; n <= Pop.MessageCount && !Reported; ++n) {
-        bool deleted = false;
-        const AnsiString number = std::to_string(n);
-        for (const AnsiString& d : Pop.DeletedMessages) deleted = deleted || d == number;
-        if (deleted) continue;
+        if (Pop.IsDeletedMessage(n)) continue;
         TQorMsg message;
         Pop.Retrieve(n, message);
         if (Pop.Aborted || Reported) break;

@@ -399,8 +399,7 @@ bool modify(const AnsiString& key, Change&& change)
     const auto path = normalKey(key);
     if (!path) return false;
     try {
-        const std::string dir = userdirs::configDir();
-        return lockedfile::update(dir + "/registry.reg", dir + "/registry.lock", true, [&](std::string& text) {
+        return lockedfile::update(storePath(), userdirs::configDir() + "/registry.lock", true, [&](std::string& text) {
             // A file that is no registry file is never written over.
             std::optional<Store> store = parse(text);
             if (!store || !change(*store, *path)) return false;
