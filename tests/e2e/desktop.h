@@ -23,8 +23,10 @@ public:
     bool xdotool(const QStringList& args, QString* output = nullptr) const;
 
 private:
+    bool start(int number);  // whether Xvfb now serves that display
     QProcess xvfb_;
     QString name_;
+    int lockFd_ = -1;  // the claim on the display's number
 };
 
 // A copy of the built Pager in a fresh folder, so that its data files
