@@ -2,7 +2,11 @@
 
 #include "common/strs.h"
 #include "pager/service.h"
+#include "platform/codepage.h"
 #include "platform/inifile.h"
+
+#include <algorithm>
+#include <utility>
 
 
 AnsiString QueueCaption(const QDate& Date, const QTime& Time)
@@ -110,4 +114,123 @@ void SaveQueue(const std::string& FileName, const std::vector<TQueueEntry>& Entr
         f.WriteString(section, "Text", OneLineValue(LinesToStr(Entries[i].Text)));
     }
     f.UpdateFile();
+}
+
+TShownNames::TShownNames(const std::vector<AnsiString>& Names)
+{
+    for (size_t i = 0; i < Names.size(); ++i) rows_[codepage::upperCase(Names[i])].push_back(i);
+}
+
+const std::vector<size_t>& TShownNames::Find(const AnsiString& Name) const
+{
+    static const std::vector<size_t> none;
+    const auto it = rows_.find(codepage::upperCase(Name));
+    return it == rows_.end() ? none : it->second;
+}
+
+TSendQueue::TSendQueue(std::string FileName) : fileName_(std::move(FileName)) {}
+
+std::optional<size_t> TSendQueue::Find(TMark Mark) const
+{
+    for (size_t i = 0; i < entries_.size(); ++i) {
+        if (entries_[i].Mark == Mark) return i;
+    }
+    return std::nullopt;
+}
+
+void TSendQueue::push(TQueueEntry Entry) { entries_.push_back({std::move(Entry), ++lastMark_}); }
+
+void TSendQueue::Load()
+{
+    for (TQueueEntry& e : LoadQueue(fileName_)) push(std::move(e));
+}
+
+void TSendQueue::Save()
+{
+    std::vector<TQueueEntry> kept;
+    kept.reserve(entries_.size());
+    for (const TItem& item : entries_) {
+        if (!item.Entry.Date.empty()) kept.push_back(item.Entry);
+    }
+    unsaved_ = true;
+    SaveQueue(fileName_, kept);
+    unsaved_ = false;
+}
+
+void TSendQueue::SaveIfUnsaved()
+{
+    if (unsaved_) Save();
+}
+
+void TSendQueue::Add(TQueueEntry Entry)
+{
+    push(std::move(Entry));
+    Save();
+}
+
+void TSendQueue::Delete(size_t Index)
+{
+    if (Index >= entries_.size()) return;
+    entries_.erase(entries_.begin() + static_cast<std::ptrdiff_t>(Index));
+    Save();
+}
+
+void TSendQueue::DeleteAll()
+{
+    entries_.clear();
+    Save();
+}
+
+TDue TSendQueue::Due(size_t Index, const QDateTime& Now)
+{
+    TQueueEntry& e = entries_.at(Index).Entry;
+    const TDue due = QueueDue(e.Date, Now);
+    if (due == TDue::Unreadable) e.Date.clear();
+    return due;
+}
+
+bool TSendQueue::AnyDue(const TShownNames& Shown, const QDateTime& Now)
+{
+    for (size_t i = 0; i < entries_.size(); ++i) {
+        if (entries_[i].Entry.Date.empty()) continue;
+        if (Due(i, Now) == TDue::Due && Shown.Contains(entries_[i].Entry.To)) return true;
+    }
+    return false;
+}
+
+std::vector<TSendQueue::TPick> TSendQueue::Pick(const TShownNames& Shown, std::optional<size_t> Only) const
+{
+    std::vector<TPick> picks;
+    for (size_t i = 0; i < entries_.size(); ++i) {
+        if (Only && *Only != i) continue;
+        const TItem& item = entries_[i];
+        if (item.Entry.Date.empty()) continue;  // a done entry never goes again
+        for (size_t contact : Shown.Find(item.Entry.To))
+            picks.push_back({item.Mark, contact, item.Entry.Date, item.Entry.Text});
+    }
+    return picks;
+}
+
+bool TSendQueue::SetDone(TMark Mark)
+{
+    const auto at = Find(Mark);
+    if (!at) return false;
+    entries_[*at].Entry.Date.clear();
+    return true;
+}
+
+void TSendQueue::StrikeOff(TMark Mark)
+{
+    SetDone(Mark);
+    Save();
+}
+
+bool TSendQueue::DropDone()
+{
+    const auto from = std::remove_if(entries_.begin(), entries_.end(),
+                                     [](const TItem& item) { return item.Entry.Date.empty(); });
+    if (from == entries_.end()) return false;
+    entries_.erase(from, entries_.end());
+    Save();
+    return true;
 }

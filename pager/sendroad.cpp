@@ -75,7 +75,7 @@ bool TSendRoad::QueueTick()
     // A parked send of the due entries is this tick's own send of before:
     // the tick sends them again (and asks the dialer again), so an unattended
     // queue is never held up by a dialer that has given up.
-    if (state_ == TSendState::Parked && job_.Mode == smQueueDue) return true;
+    if (state_ == TSendState::Parked && job_.Mode == TSendMode::QueueDue) return true;
     queueTick_ = true;
     return false;
 }

@@ -31,13 +31,13 @@
 
 // Send modes: the text to the checked contacts, the due queue entries, the
 // selected queue entry, every queue entry, the new-mail notice.
-enum : int {
-    smChecked = 0,
-    smQueueDue = 1,
-    smQueueSelected = 2,
-    smQueueAll = 3,
-    smNotice = -1,
-};
+enum class TSendMode { Checked, QueueDue, QueueSelected, QueueAll, Notice };
+
+// A send of entries of the send-later queue.
+constexpr bool IsQueueSend(TSendMode Mode) noexcept
+{
+    return Mode == TSendMode::QueueDue || Mode == TSendMode::QueueSelected || Mode == TSendMode::QueueAll;
+}
 
 enum class TSendState { Idle, Connecting, Sending, WaitingForDialer, Parked };
 
@@ -51,7 +51,7 @@ struct TSendRecipient {
 
 // Everything a send needs besides the settings.
 struct TSendJob {
-    int Mode = smChecked;
+    TSendMode Mode = TSendMode::Checked;
     bool Manual = false;  // started by the user (button or queue command)
     AnsiString BodyText;
     TComposeSettings Settings;
@@ -79,7 +79,8 @@ public:
 
     // The send in hand (the running, waiting or parked one); empty when idle.
     const TSendJob& Job() const noexcept { return job_; }
-    int Mode() const noexcept { return job_.Mode; }
+    // The mode of the send in hand; Checked when idle.
+    TSendMode Mode() const noexcept { return job_.Mode; }
     // Whether the dialer was asked to dial for this send.
     bool DialerAsked() const noexcept { return dialerAsked_; }
 

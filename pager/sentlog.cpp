@@ -15,7 +15,7 @@ AnsiString LogDate(const QDateTime& Now)
 void AddLogRow(std::vector<TLogRow>& Rows, TLogRow Row, int32_t CountLogMsg)
 {
     Rows.insert(Rows.begin(), std::move(Row));
-    while (static_cast<int64_t>(Rows.size()) - 1 > CountLogMsg) Rows.pop_back();
+    while (!Rows.empty() && static_cast<int64_t>(Rows.size()) - 1 > CountLogMsg) Rows.pop_back();
 }
 
 std::vector<TLogRow> LoadLog(const std::string& FileName)
@@ -45,4 +45,9 @@ void SaveLog(const std::string& FileName, const std::vector<TLogRow>& Rows, int3
         f.WriteString(section, "Text", OneLineValue(LinesToStr(Rows[i].Text)));
     }
     f.UpdateFile();
+}
+
+void TSentLog::Load()
+{
+    for (TLogRow& r : LoadLog(fileName_)) rows_.push_back(std::move(r));
 }

@@ -144,9 +144,12 @@ AnsiString itemText(const QTreeWidgetItem* item, int column)
 {
     return item->data(column, Qt::UserRole).toByteArray().toStdString();
 }
-// The mark of a queue row taken into a send, and the last mark given.
+// The mark of the queue entry a row of lvSendLater shows.
 constexpr int kQueueMarkRole = Qt::UserRole + 1;
-qulonglong queueMarks = 0;
+TSendQueue::TMark rowMark(const QTreeWidgetItem* item) { return item->data(0, kQueueMarkRole).toULongLong(); }
+// The SMTP client's Tag: the recipient's index of the mail going out, or
+// this for the new-mail notice.
+constexpr int kNoticeTag = -1;
 QTreeWidgetItem* addItem(QTreeWidget* list, const AnsiString& a, const AnsiString& b, const AnsiString& c)
 {
     auto* item = new QTreeWidgetItem(list);
@@ -257,7 +260,8 @@ private:
 
 // ---- creation ----------------------------------------------------------------
 
-TMainWin::TMainWin(QWidget* parent) : TTrayForm(parent)
+TMainWin::TMainWin(QWidget* parent)
+    : TTrayForm(parent), queue_(ProgramPath + WaitFile), log_(ProgramPath + LogFile)
 {
     setObjectName("MainWin");
     setWindowTitle(QString::fromUtf8(Title));
@@ -762,7 +766,7 @@ void TMainWin::SetViewAddr()
     addrShown_ = true;
 }
 
-void TMainWin::SetStdParam(int Kind)
+void TMainWin::SetStdParam(TStdParam Kind)
 {
     auto header = [this] {
         AutoTexts->cbAutoHeader->setCheckState(Ini.Main.IsHeader ? Qt::Checked : Qt::Unchecked);
@@ -774,10 +778,10 @@ void TMainWin::SetStdParam(int Kind)
         widgets::setTextFromStart(AutoTexts->eSignature, fromAnsi(Ini.Main.Signature));
     };
     switch (Kind) {
-    case 1: header(); break;
-    case 2: copy(); break;
-    case 3: signature(); break;
-    default:
+    case TStdParam::Header: header(); break;
+    case TStdParam::Copy: copy(); break;
+    case TStdParam::Signature: signature(); break;
+    case TStdParam::All:
         header();
         copy();
         signature();
@@ -1002,7 +1006,7 @@ std::vector<AnsiString> TMainWin::FormCloseQuery()
     step([this] { SaveLog(); });
     // The queue is saved whenever it changes; a change whose save failed is
     // tried once more, so that nothing sent stays in wait.dat.
-    if (queueUnsaved_) step([this] { SaveSendLater(); });
+    step([this] { queue_.SaveIfUnsaved(); });
     step([this] { Book->ClearAddr(); });
     step([this] {
         DisposeOp();
@@ -1073,38 +1077,30 @@ TComposeFlags TMainWin::RowFlags(int Row) const
     return f;
 }
 
-TSendJob TMainWin::MakeJob(int Mode, bool Manual)
+TSendJob TMainWin::MakeJob(TSendMode Mode, bool Manual)
 {
     TSendJob job;
     job.Mode = Mode;
     job.Manual = Manual;
     job.BodyText = BodyText;
     job.Settings = CurrentComposeSettings();
-    if (Mode == smChecked) {
+    if (Mode == TSendMode::Checked) {
         for (int i = 0; i < Book->Count(); ++i) {
             TBookRow* row = Book->Row(i);
             if (row->checkState(0) == Qt::Checked) job.Recipients.push_back({row->Name, row->Item, RowFlags(i), false});
         }
     }
     queueSend_.clear();
-    if (Mode == smQueueDue || Mode == smQueueSelected || Mode == smQueueAll) {
+    if (IsQueueSend(Mode)) {
         // Each entry goes to every contact of the shown group of its name; a
         // done entry (empty caption) never goes again.
-        QTreeWidgetItem* selected = lvSendLater->currentItem();
-        for (int e = 0; e < lvSendLater->topLevelItemCount(); ++e) {
-            QTreeWidgetItem* entry = lvSendLater->topLevelItem(e);
-            if (Mode == smQueueSelected && entry != selected) continue;
-            const AnsiString caption = itemText(entry, 0);
-            if (caption.empty()) continue;
-            const AnsiString to = itemText(entry, 1);
-            const qulonglong mark = ++queueMarks;
-            entry->setData(0, kQueueMarkRole, mark);
-            for (int i = 0; i < Book->Count(); ++i) {
-                TBookRow* row = Book->Row(i);
-                if (!codepage::sameText(row->Name, to)) continue;
-                job.Recipients.push_back({row->Name, row->Item, RowFlags(i), false});
-                queueSend_.push_back({mark, caption, itemText(entry, 2)});
-            }
+        std::optional<size_t> only;
+        if (Mode == TSendMode::QueueSelected) only = SelectedQueueEntry().value_or(queue_.Count());
+        for (const TSendQueue::TPick& pick : queue_.Pick(ShownNames(), only)) {
+            const int i = static_cast<int>(pick.Contact);
+            TBookRow* row = Book->Row(i);
+            job.Recipients.push_back({row->Name, row->Item, RowFlags(i), false});
+            queueSend_.push_back({pick.Mark, pick.Caption, pick.Text});
         }
     }
     return job;
@@ -1130,9 +1126,10 @@ void TMainWin::bSendClick(QObject* Sender)
             if (!Ini.Connect.AlwaysOn) cbSendLater->setChecked(false);
             return;
         }
-        tSendLater->Tag = smChecked;
     }
-    ConnectToSMTP(Sender != nullptr, tSendLater->Tag);
+    // Without a Sender the send that waited for the dialer resumes in its
+    // own mode.
+    ConnectToSMTP(Sender != nullptr, Sender ? TSendMode::Checked : road_.Mode());
 }
 
 void TMainWin::bindSmtp(TFxSMTP* Client)
@@ -1149,7 +1146,7 @@ void TMainWin::bindSmtp(TFxSMTP* Client)
     static_cast<TFxSock*>(Client)->OnConnect = [this](TFxSock*) { road_.LineReached(); };
 }
 
-void TMainWin::ConnectToSMTP(bool Manual, int Mode)
+void TMainWin::ConnectToSMTP(bool Manual, TSendMode Mode)
 {
     if (closing_) return;
     if ((road_.Waiting() || road_.Parked()) && !Manual) {
@@ -1157,7 +1154,6 @@ void TMainWin::ConnectToSMTP(bool Manual, int Mode)
     } else if (!road_.Start(MakeJob(Mode, Manual))) {
         return;  // one send at a time
     }
-    tSendLater->Tag = road_.Mode();
 
     if (Ini.Connect.Host == DefaultSmtpHost) {
         const auto answer = InputQuery(u("Введите SMTP адрес"), u("SMTP сервер вашего провайдера интернет:"),
@@ -1174,7 +1170,7 @@ void TMainWin::ConnectToSMTP(bool Manual, int Mode)
     SMTP = client;
     bool failed = false;
     try {
-        client->Tag = road_.Mode();
+        client->Tag = road_.Mode() == TSendMode::Notice ? kNoticeTag : 0;
         bindSmtp(client);
         client->Host = host;
         client->Port = Ini.Connect.Port;
@@ -1219,10 +1215,7 @@ void TMainWin::finishSend()
     // The dialer was asked for this send: it hangs up now, or once the
     // advertising page is done.
     if (!tLoadAdvert->Running()) OrvDisconnect();
-    if (!tSendLater->Enabled()) {
-        tSendLater->SetEnabled(true);
-        tSendLater->Tag = 0;
-    }
+    if (!tSendLater->Enabled()) tSendLater->SetEnabled(true);
     resumeDeferred();
 }
 
@@ -1250,22 +1243,21 @@ void TMainWin::SMTPConnect()
     road_.Connected();
     LoadAdvert();
     switch (road_.Mode()) {
-    case smChecked:
+    case TSendMode::Checked:
         for (int i : road_.Pending()) {
             SendMsg(i);
             road_.Served(i);
         }
         break;
-    case smQueueDue:
-    case smQueueSelected:
-    case smQueueAll:
+    case TSendMode::QueueDue:
+    case TSendMode::QueueSelected:
+    case TSendMode::QueueAll:
         for (int i : road_.Pending()) {
-            SendLaterItem(i, road_.Mode() == smQueueDue);
+            SendLaterItem(i, road_.Mode() == TSendMode::QueueDue);
             road_.Served(i);
         }
         break;
-    case smNotice: SendNotifMsg(); break;
-    default: break;
+    case TSendMode::Notice: SendNotifMsg(); break;
     }
     // Every mail was accepted: a refusal of the farewell changes nothing of
     // that, and the connection is closed either way.
@@ -1277,15 +1269,12 @@ void TMainWin::SMTPConnect()
     // The box and the checks are cleared for the message that went out; a
     // text the user has typed since the send started (it may have waited
     // for the dialer) stays, with its checks.
-    if (road_.Mode() == smChecked && BodyText == road_.Job().BodyText) {
+    if (road_.Mode() == TSendMode::Checked && BodyText == road_.Job().BodyText) {
         ClearText(false);
         SelAddr(false);
     }
     DropSentQueueRows();
-    if (!tSendLater->Enabled()) {
-        tSendLater->SetEnabled(true);
-        tSendLater->Tag = 0;
-    }
+    if (!tSendLater->Enabled()) tSendLater->SetEnabled(true);
 }
 
 void TMainWin::SendMsg(int Index)
@@ -1303,12 +1292,12 @@ void TMainWin::SendMsg(int Index)
 
 void TMainWin::SMTPSendStart()
 {
-    if (SMTP && SMTP->Tag == smNotice) {
+    if (SMTP && SMTP->Tag == kNoticeTag) {
         SetStatus(cp("Отправка уведомления о новой почте..."));
         return;
     }
     const auto& recipients = road_.Job().Recipients;
-    const int tag = SMTP ? SMTP->Tag : -1;
+    const int tag = SMTP ? SMTP->Tag : kNoticeTag;
     const AnsiString name = tag >= 0 && tag < static_cast<int>(recipients.size())
                                 ? recipients[static_cast<size_t>(tag)].Name
                                 : AnsiString();
@@ -1389,7 +1378,7 @@ void TMainWin::aeMainMessage(const winmsg::Message& Msg, bool& Handled)
     case WM_DIAL_DIALING:
         Handled = true;
         SetStatus(cp("Установка соединения..."));
-        if (tSendLater->Tag > 0) tSendLater->SetEnabled(false);
+        if (IsQueueSend(road_.Mode())) tSendLater->SetEnabled(false);
         break;
     case WM_DIAL_AUTHENTICATING:
         Handled = true;
@@ -1682,17 +1671,17 @@ void TMainWin::lvAddrSelectItem(TBookRow* Item, bool Selected)
                     AutoTexts->cbAutoHeader->setCheckState(Qt::PartiallyChecked);
                     widgets::setTextFromStart(AutoTexts->eHeader, fromAnsi(Item->Item.Header));
                 } else {
-                    SetStdParam(1);
+                    SetStdParam(TStdParam::Header);
                 }
                 if (Item->Item.CopyEMail)
                     cbCopyEMail->setCheckState(Qt::PartiallyChecked);
                 else
-                    SetStdParam(2);
+                    SetStdParam(TStdParam::Copy);
                 if (Item->Item.OwnSignature) {
                     AutoTexts->cbAutoSignat->setCheckState(Qt::PartiallyChecked);
                     widgets::setTextFromStart(AutoTexts->eSignature, fromAnsi(Item->Item.Signature));
                 } else {
-                    SetStdParam(3);
+                    SetStdParam(TStdParam::Signature);
                 }
             } catch (...) {
                 ParamsLoading = false;
@@ -1702,7 +1691,7 @@ void TMainWin::lvAddrSelectItem(TBookRow* Item, bool Selected)
         }
         ViewUserParam(Item);
     } else {
-        SetStdParam(0);
+        SetStdParam(TStdParam::All);
         {
             TFlagScope updating(TextUpdating);
             DeleteHeaders();
@@ -1720,7 +1709,7 @@ void TMainWin::cbCopyEMailClick()
 void TMainWin::cbUseThisParamClick()
 {
     if (cbUseThisParam->isChecked())
-        SetStdParam(0);
+        SetStdParam(TStdParam::All);
     else if (Book->Selected())
         lvAddrSelectItem(Book->Selected(), true);
 }
@@ -1745,17 +1734,28 @@ void TMainWin::SetCountLog() { gbLogs->setVisible(Ini.Message.CountLogMsg > 0); 
 
 void TMainWin::LoadLogs()
 {
-    for (const TLogRow& r : LoadLog(ProgramPath + LogFile)) addItem(lvLogs, r.To, r.Date, r.Text);
+    log_.Load();
+    ShowLog(false);
 }
 
-void TMainWin::SaveLog()
+void TMainWin::SaveLog() { log_.Save(Ini.Message.CountLogMsg); }
+
+void TMainWin::ShowLog(bool Added)
 {
-    std::vector<TLogRow> rows;
-    for (int i = 0; i < lvLogs->topLevelItemCount(); ++i) {
-        const QTreeWidgetItem* item = lvLogs->topLevelItem(i);
-        rows.push_back({itemText(item, 0), itemText(item, 1), itemText(item, 2)});
+    const int count = static_cast<int>(log_.Count());
+    if (Added && count > 0) {
+        const TLogRow& r = log_.Row(0);
+        auto* item = new QTreeWidgetItem;
+        setItemText(item, 0, r.To);
+        setItemText(item, 1, r.Date);
+        setItemText(item, 2, r.Text);
+        lvLogs->insertTopLevelItem(0, item);
     }
-    ::SaveLog(ProgramPath + LogFile, rows, Ini.Message.CountLogMsg);
+    while (lvLogs->topLevelItemCount() > count) delete lvLogs->takeTopLevelItem(lvLogs->topLevelItemCount() - 1);
+    for (int i = lvLogs->topLevelItemCount(); i < count; ++i) {
+        const TLogRow& r = log_.Row(static_cast<size_t>(i));
+        addItem(lvLogs, r.To, r.Date, r.Text);
+    }
 }
 
 const AnsiString& TMainWin::SentText(int Index) const
@@ -1768,85 +1768,111 @@ void TMainWin::AddLog(int Index)
 {
     const auto& recipients = road_.Job().Recipients;
     if (Index < 0 || static_cast<size_t>(Index) >= recipients.size()) return;
-    auto* item = new QTreeWidgetItem;
-    setItemText(item, 0, recipients[static_cast<size_t>(Index)].Name);
-    setItemText(item, 1, LogDate(sysclock::now()));
-    setItemText(item, 2, SentText(Index));
-    lvLogs->insertTopLevelItem(0, item);
-    const int32_t keep = std::max<int32_t>(Ini.Message.CountLogMsg, 0) + 1;
-    while (lvLogs->topLevelItemCount() > keep) delete lvLogs->takeTopLevelItem(lvLogs->topLevelItemCount() - 1);
+    log_.Add({recipients[static_cast<size_t>(Index)].Name, LogDate(sysclock::now()), SentText(Index)},
+             Ini.Message.CountLogMsg);
+    ShowLog(true);
 }
 
 void TMainWin::lvLogsDblClick()
 {
-    const QTreeWidgetItem* item = lvLogs->currentItem();
+    QTreeWidgetItem* item = lvLogs->currentItem();
     if (!item || !item->isSelected()) return;
-    const AnsiString to = itemText(item, 0);
-    const AnsiString text = itemText(item, 2);
+    const int at = lvLogs->indexOfTopLevelItem(item);
+    if (at < 0 || static_cast<size_t>(at) >= log_.Count()) return;
+    const TLogRow row = log_.Row(static_cast<size_t>(at));
     DeleteHeaders();
-    mText->setPlainText(fromAnsi(text));
+    mText->setPlainText(fromAnsi(row.Text));
     for (int i = 0; i < Book->Count(); ++i)
-        Book->Row(i)->setCheckState(0, Book->Row(i)->Name == to ? Qt::Checked : Qt::Unchecked);
+        Book->Row(i)->setCheckState(0, Book->Row(i)->Name == row.To ? Qt::Checked : Qt::Unchecked);
 }
 
-void TMainWin::mClearLogsClick() { lvLogs->clear(); }
+void TMainWin::mClearLogsClick()
+{
+    log_.Clear();
+    ShowLog(false);
+}
 
 // ---- the send-later queue ----------------------------------------------------
 
 void TMainWin::LoadSendLater()
 {
-    for (const TQueueEntry& e : LoadQueue(ProgramPath + WaitFile)) addItem(lvSendLater, e.Date, e.To, e.Text);
+    queue_.Load();
+    ShowQueue();
 }
 
-void TMainWin::SaveSendLater()
+void TMainWin::ShowQueue()
 {
-    // A done entry (empty caption) is not kept.
-    std::vector<TQueueEntry> entries;
-    for (int i = 0; i < lvSendLater->topLevelItemCount(); ++i) {
-        const QTreeWidgetItem* item = lvSendLater->topLevelItem(i);
-        if (itemText(item, 0).empty()) continue;
-        entries.push_back({itemText(item, 0), itemText(item, 1), itemText(item, 2)});
+    // The queue only ever loses entries or gains them at its end, so each
+    // entry's row is the next one with its mark, and the rows passed on the
+    // way are those of entries gone.
+    int r = 0;
+    for (size_t e = 0; e < queue_.Count(); ++e, ++r) {
+        const TSendQueue::TMark mark = queue_.Mark(e);
+        while (r < lvSendLater->topLevelItemCount() && rowMark(lvSendLater->topLevelItem(r)) != mark)
+            delete lvSendLater->takeTopLevelItem(r);
+        const TQueueEntry& entry = queue_.Entry(e);
+        if (r < lvSendLater->topLevelItemCount()) {
+            QTreeWidgetItem* item = lvSendLater->topLevelItem(r);
+            if (itemText(item, 0) != entry.Date) setItemText(item, 0, entry.Date);
+        } else {
+            QTreeWidgetItem* item = addItem(lvSendLater, entry.Date, entry.To, entry.Text);
+            item->setData(0, kQueueMarkRole, QVariant::fromValue<qulonglong>(mark));
+        }
     }
-    queueUnsaved_ = true;
-    SaveQueue(ProgramPath + WaitFile, entries);
-    queueUnsaved_ = false;
+    while (lvSendLater->topLevelItemCount() > r) delete lvSendLater->takeTopLevelItem(r);
+}
+
+std::optional<size_t> TMainWin::SelectedQueueEntry() const
+{
+    const QTreeWidgetItem* item = lvSendLater->currentItem();
+    if (!item) return std::nullopt;
+    return queue_.Find(rowMark(item));
+}
+
+TShownNames TMainWin::ShownNames() const
+{
+    std::vector<AnsiString> names;
+    names.reserve(static_cast<size_t>(std::max(Book->Count(), 0)));
+    for (int i = 0; i < Book->Count(); ++i) names.push_back(Book->Row(i)->Name);
+    return TShownNames(names);
+}
+
+void TMainWin::SaveSendLater() { queue_.Save(); }
+
+void TMainWin::changeQueue(const std::function<void()>& Change)
+{
+    // The rows follow the queue whether its save went through or not: a
+    // change is kept when its save fails, and the save is tried again.
+    try {
+        Change();
+    } catch (...) {
+        ShowQueue();
+        throw;
+    }
+    ShowQueue();
 }
 
 bool TMainWin::AddToSendLater(int Row)
 {
     TBookRow* row = Book->Row(Row);
     if (!row) return false;
-    addItem(lvSendLater, QueueCaption(dtDate->date(), dtTime->time()), row->Name, BodyText);
-    SaveSendLater();
+    changeQueue([&] { queue_.Add({QueueCaption(dtDate->date(), dtTime->time()), row->Name, BodyText}); });
     return true;
 }
 
 bool TMainWin::IsSendLater()
 {
-    const QDateTime now = sysclock::now();
-    for (int e = 0; e < lvSendLater->topLevelItemCount(); ++e) {
-        QTreeWidgetItem* item = lvSendLater->topLevelItem(e);
-        const AnsiString caption = itemText(item, 0);
-        if (caption.empty()) continue;
-        const TDue due = QueueDue(caption, now);
-        if (due == TDue::Unreadable) {
-            setItemText(item, 0, {});
-            continue;
-        }
-        if (due != TDue::Due) continue;
-        // Due only with somebody in the shown group to send it to.
-        const AnsiString to = itemText(item, 1);
-        for (int i = 0; i < Book->Count(); ++i)
-            if (codepage::sameText(Book->Row(i)->Name, to)) return true;
-    }
-    return false;
+    // Due only with somebody in the shown group to send it to.
+    const bool due = queue_.AnyDue(ShownNames(), sysclock::now());
+    ShowQueue();
+    return due;
 }
 
-void TMainWin::SendLaterMode(int Mode)
+void TMainWin::SendLaterMode(TSendMode Mode)
 {
-    if (closing_ || !road_.Free() || lvSendLater->topLevelItemCount() == 0) return;
-    if (Mode == smQueueDue && !IsSendLater()) return;
-    if (Mode == smQueueSelected && !lvSendLater->currentItem()) return;
+    if (closing_ || !road_.Free() || queue_.Empty()) return;
+    if (Mode == TSendMode::QueueDue && !IsSendLater()) return;
+    if (Mode == TSendMode::QueueSelected && !SelectedQueueEntry()) return;
     // Each entry sent is struck off wait.dat at once. A queue that cannot be
     // saved would send its entries again at every start, so nothing goes
     // while it cannot: the timer's tick says so in the status line, a send
@@ -1854,26 +1880,27 @@ void TMainWin::SendLaterMode(int Mode)
     try {
         SaveSendLater();
     } catch (...) {
-        if (Mode != smQueueDue) throw;
+        if (Mode != TSendMode::QueueDue) throw;
         SetStatus(app::exceptionMessage());
         return;
     }
     tSendLater->SetEnabled(false);
-    tSendLater->Tag = Mode;
     ConnectToSMTP(true, Mode);
 }
 
-void TMainWin::CheckSendLater() { SendLaterMode(smQueueDue); }
+void TMainWin::CheckSendLater() { SendLaterMode(TSendMode::QueueDue); }
 
 void TMainWin::SendLaterItem(int Index, bool DueOnly)
 {
     if (Index < 0 || static_cast<size_t>(Index) >= queueSend_.size()) return;
     const TQueueSend q = queueSend_[static_cast<size_t>(Index)];
-    QTreeWidgetItem* item = queueEntry(q.Entry);
-    if (!item) return;  // deleted by the user meanwhile
+    if (!queue_.Find(q.Entry)) return;  // deleted by the user meanwhile
     if (DueOnly) {
         const TDue due = QueueDue(q.Caption, sysclock::now());
-        if (due == TDue::Unreadable) setItemText(item, 0, {});
+        if (due == TDue::Unreadable) {
+            queue_.SetDone(q.Entry);
+            ShowQueue();
+        }
         if (due != TDue::Due) return;
     }
     const TSendJob& job = road_.Job();
@@ -1887,45 +1914,26 @@ void TMainWin::SendLaterItem(int Index, bool DueOnly)
     }
     // Done at once, on disk too: a failure later in this send never sends it
     // again after a restart.
-    setItemText(item, 0, {});
-    SaveSendLater();
-}
-
-QTreeWidgetItem* TMainWin::queueEntry(qulonglong Mark) const
-{
-    for (int e = 0; e < lvSendLater->topLevelItemCount(); ++e) {
-        QTreeWidgetItem* item = lvSendLater->topLevelItem(e);
-        if (item->data(0, kQueueMarkRole).toULongLong() == Mark) return item;
-    }
-    return nullptr;
+    changeQueue([&] { queue_.StrikeOff(q.Entry); });
 }
 
 void TMainWin::DropSentQueueRows()
 {
-    bool dropped = false;
-    for (int e = lvSendLater->topLevelItemCount() - 1; e >= 0; --e) {
-        if (itemText(lvSendLater->topLevelItem(e), 0).empty()) {
-            delete lvSendLater->takeTopLevelItem(e);
-            dropped = true;
-        }
-    }
-    if (dropped) SaveSendLater();
+    changeQueue([&] { queue_.DropDone(); });
 }
 
 void TMainWin::mPSendLaterDelClick()
 {
     if (!road_.Free()) return;
-    QTreeWidgetItem* item = lvSendLater->currentItem();
-    if (!item) return;
-    delete item;
-    SaveSendLater();
+    const auto at = SelectedQueueEntry();
+    if (!at) return;
+    changeQueue([&] { queue_.Delete(*at); });
 }
 
 void TMainWin::mPSendLaterDelAllClick()
 {
     if (!road_.Free()) return;
-    lvSendLater->clear();
-    SaveSendLater();
+    changeQueue([&] { queue_.DeleteAll(); });
 }
 
 void TMainWin::cbSendLaterClick()
@@ -1956,7 +1964,7 @@ void TMainWin::CheckMail()
     if (closing_ || checking_) return;
     if (noticeWaiting_ && road_.Idle()) {
         noticeWaiting_ = false;
-        ConnectToSMTP(false, smNotice);
+        ConnectToSMTP(false, TSendMode::Notice);
         if (closing_) return;
     }
     TFlagScope running(checking_);
@@ -1980,7 +1988,7 @@ void TMainWin::CheckMail()
     if (NoticeDue(result.End, NewMsgCount, Ini.CheckEmail.To)) {
         if (road_.Idle()) {
             try {
-                ConnectToSMTP(false, smNotice);
+                ConnectToSMTP(false, TSendMode::Notice);
             } catch (const std::exception& e) {
                 SetStatus(e.what());  // the checks go on all the same
             }
@@ -2002,7 +2010,7 @@ void TMainWin::SendNotifMsg()
                     BuildNotice(CurrentCheckSettings(), Ini.Connect.FromAddress, Ini.Connect.FromName, NewMsgCount,
                                 AllMsgCount, *MailList, lrTranslit, now),
                     now);
-    SMTP->Tag = smNotice;
+    SMTP->Tag = kNoticeTag;
     SMTP->SendMail();
 }
 

@@ -10,7 +10,9 @@
 #include "pager/main/addrbook.h"
 #include "pager/opdb.h"
 #include "pager/rungler.h"
+#include "pager/sendlater.h"
 #include "pager/sendroad.h"
+#include "pager/sentlog.h"
 #include "platform/timer.h"
 #include "platform/ui/keyboard.h"
 #include "platform/winmsg.h"
@@ -55,6 +57,9 @@ inline constexpr const char* AdvertUrl = "http://advert.kestrane.example/advert/
 inline constexpr int SmtpTimeOut = 180000;
 // Ms the advertising page may take before the line is given back.
 inline constexpr int AdvertTimeOut = 240000;
+
+// Which of the global parameters SetStdParam puts back.
+enum class TStdParam { All, Header, Copy, Signature };
 
 // What the options dialog reports after it closed.
 struct TOptiResult {
@@ -155,6 +160,9 @@ public:
     TRungler lrTranslit;
 
     const TSendRoad& Road() const noexcept { return road_; }
+    // What lvSendLater and lvLogs show.
+    const TSendQueue& Queue() const noexcept { return queue_; }
+    const TSentLog& Log() const noexcept { return log_; }
     bool DialerAsked() const noexcept { return road_.DialerAsked(); }
 
     // ---- life cycle (Part of the form)
@@ -165,7 +173,7 @@ public:
     void LoadAdvert();
     void DisposeOp();
     void SetViewAddr();
-    void SetStdParam(int Kind);
+    void SetStdParam(TStdParam Kind);
     void ShowContactPanel(int Index, const AnsiString& Text);
     void bOptionsClick();
     void mUpdateClick();
@@ -181,7 +189,7 @@ public:
 
     // ---- sending road
     void bSendClick(QObject* Sender);
-    void ConnectToSMTP(bool Manual, int Mode);
+    void ConnectToSMTP(bool Manual, TSendMode Mode);
     void SetSendED(bool Enabled);
     void bClearClick(QObject* Sender);
     void OrvDisconnect();
@@ -204,9 +212,9 @@ public:
     void cbSendLaterClick();
     void SaveSendLater();
     bool IsSendLater();
-    void SendLaterMode(int Mode);
-    void mPSendLaterSendClick() { SendLaterMode(smQueueSelected); }
-    void mPSendLaterSendAllClick() { SendLaterMode(smQueueAll); }
+    void SendLaterMode(TSendMode Mode);
+    void mPSendLaterSendClick() { SendLaterMode(TSendMode::QueueSelected); }
+    void mPSendLaterSendAllClick() { SendLaterMode(TSendMode::QueueAll); }
     void mPSendLaterDelClick();
     void mPSendLaterDelAllClick();
 
@@ -242,7 +250,7 @@ private:
     void ClearText(bool Reinsert);
     void SetTextMessage();
     TComposeFlags RowFlags(int Row) const;
-    TSendJob MakeJob(int Mode, bool Manual);
+    TSendJob MakeJob(TSendMode Mode, bool Manual);
     void DeleteHeaders();
     void InsertHeaders();
     void SetAttr(int Start, int Length);
@@ -282,22 +290,31 @@ private:
     void CheckMail();
     void LoadLogs();
     void LoadSendLater();
+    // Brings the rows of lvSendLater and lvLogs in line with the queue and
+    // the log (Added: the log's first row is new).
+    void ShowQueue();
+    void ShowLog(bool Added);
+    // Runs a change of the queue, then ShowQueue.
+    void changeQueue(const std::function<void()>& Change);
+    // The queue entry of lvSendLater's current row, if any.
+    std::optional<size_t> SelectedQueueEntry() const;
+    // The names of the shown group's contacts, in row order.
+    TShownNames ShownNames() const;
     // The text sent to the send's recipient Index.
     const AnsiString& SentText(int Index) const;
 
     // A queue send: for each recipient of the job, the queue entry it comes
-    // from (a mark put on its row of lvSendLater, found again however the
-    // rows have moved meanwhile: the send may have been parked for the
-    // dialer), that entry's caption and text as they stood when the send
-    // started.
+    // from (its mark, found again however the queue has changed meanwhile:
+    // the send may have been parked for the dialer), that entry's caption
+    // and text as they stood when the send started.
     struct TQueueSend {
-        qulonglong Entry = 0;
+        TSendQueue::TMark Entry = 0;
         AnsiString Caption;
         AnsiString Text;
     };
-    // The row of lvSendLater that carries the mark; nullptr when it is gone.
-    QTreeWidgetItem* queueEntry(qulonglong Mark) const;
     std::vector<TQueueSend> queueSend_;
+    TSendQueue queue_;
+    TSentLog log_;
 
     TSendRoad road_;
     bool created_ = false;     // FormCreate has run
@@ -306,7 +323,6 @@ private:
     bool closeWanted_ = false;  // a close waits for the running send or mailbox check to unwind
     bool closed_ = false;      // FormCloseQuery has run
     bool terminating_ = false;  // the program is asked to end: nobody to ask
-    bool queueUnsaved_ = false;  // the last save of wait.dat failed
     QPointer<QDialog> closeReport_;  // the close's error report while it is open
     QPointer<QDialog> question_;  // the input box while it is open
     int showHideImage_ = 0;

@@ -7,7 +7,7 @@
 
 namespace {
 
-TSendJob job(int mode, bool manual, int recipients = 2)
+TSendJob job(TSendMode mode, bool manual, int recipients = 2)
 {
     TSendJob j;
     j.Mode = mode;
@@ -28,17 +28,17 @@ TEST(SendRoad, OneSendAtATime)
 {
     TSendRoad road;
     EXPECT_TRUE(road.Idle());
-    ASSERT_TRUE(road.Start(job(smChecked, true)));
+    ASSERT_TRUE(road.Start(job(TSendMode::Checked, true)));
     EXPECT_EQ(road.State(), TSendState::Connecting);
-    EXPECT_FALSE(road.Start(job(smQueueDue, true)));
-    EXPECT_EQ(road.Mode(), smChecked);
+    EXPECT_FALSE(road.Start(job(TSendMode::QueueDue, true)));
+    EXPECT_EQ(road.Mode(), TSendMode::Checked);
     road.Connected();
     EXPECT_EQ(road.State(), TSendState::Sending);
-    EXPECT_FALSE(road.Start(job(smNotice, false)));
+    EXPECT_FALSE(road.Start(job(TSendMode::Notice, false)));
     road.Finished();
     EXPECT_TRUE(road.Idle());
     EXPECT_TRUE(road.Job().Recipients.empty());
-    EXPECT_TRUE(road.Start(job(smQueueAll, true)));
+    EXPECT_TRUE(road.Start(job(TSendMode::QueueAll, true)));
 }
 
 TEST(SendRoad, WhatAFailedConnectLeadsTo)
@@ -64,7 +64,7 @@ TEST(SendRoad, WhatAFailedConnectLeadsTo)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         TSendRoad road;
-        ASSERT_TRUE(road.Start(job(smChecked, c.manual)));
+        ASSERT_TRUE(road.Start(job(TSendMode::Checked, c.manual)));
         if (c.lineReached) road.LineReached();
         if (c.greeted) road.Connected();
         if (c.cancelled) road.Cancel();
@@ -78,12 +78,12 @@ TEST(SendRoad, LineUpResumesOnlyAWaitingSendInItsMode)
 {
     TSendRoad road;
     EXPECT_FALSE(road.Resume());  // idle: nothing waits
-    ASSERT_TRUE(road.Start(job(smQueueDue, true)));
+    ASSERT_TRUE(road.Start(job(TSendMode::QueueDue, true)));
     EXPECT_FALSE(road.Resume());  // connecting: nothing waits
     ASSERT_EQ(road.Failed(true), TSendEnd::AskDialer);
     ASSERT_TRUE(road.Resume());
     EXPECT_EQ(road.State(), TSendState::Connecting);
-    EXPECT_EQ(road.Mode(), smQueueDue);
+    EXPECT_EQ(road.Mode(), TSendMode::QueueDue);
     EXPECT_FALSE(road.Job().Manual);
     EXPECT_EQ(road.Job().Recipients.size(), 2u);
     EXPECT_FALSE(road.Resume());
@@ -94,7 +94,7 @@ TEST(SendRoad, LineUpResumesOnlyAWaitingSendInItsMode)
 TEST(SendRoad, ServedRecipientsAreNotSentAgain)
 {
     TSendRoad road;
-    ASSERT_TRUE(road.Start(job(smChecked, true, 3)));
+    ASSERT_TRUE(road.Start(job(TSendMode::Checked, true, 3)));
     road.Connected();
     road.Served(0);
     road.Served(7);  // no such recipient: ignored
@@ -108,7 +108,7 @@ TEST(SendRoad, DialerFailureParksOnlyAWaitingSend)
     TSendRoad road;
     EXPECT_FALSE(road.DialerFailed());
     EXPECT_TRUE(road.Idle());
-    ASSERT_TRUE(road.Start(job(smChecked, true)));
+    ASSERT_TRUE(road.Start(job(TSendMode::Checked, true)));
     EXPECT_FALSE(road.DialerFailed());  // a send on its way ends by itself
     EXPECT_EQ(road.State(), TSendState::Connecting);
     ASSERT_EQ(road.Failed(true), TSendEnd::AskDialer);
@@ -128,7 +128,7 @@ TEST(SendRoad, DialerFailureParksOnlyAWaitingSend)
     // user did not start, and is over when it has run.
     ASSERT_TRUE(road.Resume());
     EXPECT_EQ(road.State(), TSendState::Connecting);
-    EXPECT_EQ(road.Mode(), smChecked);
+    EXPECT_EQ(road.Mode(), TSendMode::Checked);
     EXPECT_FALSE(road.Job().Manual);
     EXPECT_EQ(road.Pending(), (std::vector<int>{0, 1}));
     EXPECT_FALSE(road.DialerFailed());
@@ -147,14 +147,14 @@ TEST(SendRoad, DialerFailureParksOnlyAWaitingSend)
 TEST(SendRoad, TheUsersNewSendReplacesAParkedOne)
 {
     TSendRoad road;
-    ASSERT_TRUE(road.Start(job(smQueueAll, true, 1)));
+    ASSERT_TRUE(road.Start(job(TSendMode::QueueAll, true, 1)));
     ASSERT_EQ(road.Failed(true), TSendEnd::AskDialer);
-    EXPECT_FALSE(road.Start(job(smChecked, true)));  // not while it waits in the sending state
+    EXPECT_FALSE(road.Start(job(TSendMode::Checked, true)));  // not while it waits in the sending state
     ASSERT_TRUE(road.DialerFailed());
 
-    ASSERT_TRUE(road.Start(job(smChecked, true, 3)));
+    ASSERT_TRUE(road.Start(job(TSendMode::Checked, true, 3)));
     EXPECT_EQ(road.State(), TSendState::Connecting);
-    EXPECT_EQ(road.Mode(), smChecked);
+    EXPECT_EQ(road.Mode(), TSendMode::Checked);
     EXPECT_EQ(road.Job().Recipients.size(), 3u);
     EXPECT_TRUE(road.Job().Manual);
     EXPECT_TRUE(road.DialerAsked());
@@ -165,7 +165,7 @@ TEST(SendRoad, TheUsersNewSendReplacesAParkedOne)
 TEST(SendRoad, DroppingAParkedSendOwesTheHangUp)
 {
     TSendRoad road;
-    ASSERT_TRUE(road.Start(job(smChecked, true)));
+    ASSERT_TRUE(road.Start(job(TSendMode::Checked, true)));
     ASSERT_EQ(road.Failed(true), TSendEnd::AskDialer);
     ASSERT_TRUE(road.DialerFailed());
     road.Finished();
@@ -178,19 +178,19 @@ TEST(SendRoad, DroppingAParkedSendOwesTheHangUp)
 TEST(SendRoad, TicksWhileASendIsParked)
 {
     struct Case {
-        int parkedMode;
+        TSendMode parkedMode;
         bool queueRuns;  // the queue tick may run now (else it is remembered)
     } cases[] = {
-        {smChecked, false},
-        {smQueueSelected, false},
-        {smQueueAll, false},
+        {TSendMode::Checked, false},
+        {TSendMode::QueueSelected, false},
+        {TSendMode::QueueAll, false},
         // A parked send of the due entries is the ticks' own: the next tick
         // sends them again, so the queue never stalls behind a dialer that
         // has given up.
-        {smQueueDue, true},
+        {TSendMode::QueueDue, true},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.parkedMode);
+        SCOPED_TRACE(static_cast<int>(c.parkedMode));
         TSendRoad road;
         ASSERT_TRUE(road.Start(job(c.parkedMode, true)));
         ASSERT_EQ(road.Failed(true), TSendEnd::AskDialer);
@@ -214,7 +214,7 @@ TEST(SendRoad, TicksDuringASendRunOnceItIsOver)
     EXPECT_FALSE(road.TakeQueueTick());
 
     for (TSendState during : {TSendState::Connecting, TSendState::Sending, TSendState::WaitingForDialer}) {
-        ASSERT_TRUE(road.Start(job(smChecked, true)));
+        ASSERT_TRUE(road.Start(job(TSendMode::Checked, true)));
         if (during == TSendState::Sending) road.Connected();
         if (during == TSendState::WaitingForDialer) {
             ASSERT_EQ(road.Failed(true), TSendEnd::AskDialer);
@@ -236,7 +236,7 @@ TEST(SendRoad, TicksDuringASendRunOnceItIsOver)
 TEST(SendRoad, TheSnapshotIsTheRoadsOwn)
 {
     TSendRoad road;
-    TSendJob j = job(smChecked, true);
+    TSendJob j = job(TSendMode::Checked, true);
     ASSERT_TRUE(road.Start(j));
     j.Recipients.clear();
     j.BodyText = "changed";

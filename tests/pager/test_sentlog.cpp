@@ -78,3 +78,46 @@ TEST(SentLog, AProtectedLogFileStaysAsItWas)
     EXPECT_THROW(SaveLog(file, {}, 10), EIniFileException);
     EXPECT_EQ(testenv::readFile(file), "[Message1]\r\nTo=old\r\n");
 }
+
+TEST(SentLog, TheCutKeepsOneRowMoreThanCountLogMsgAndNoneBelowZero)
+{
+    struct Case {
+        int32_t countLogMsg;
+        size_t rows;  // after eight sends
+    } cases[] = {{0, 1}, {1, 2}, {5, 6}, {-1, 0}, {-7, 0}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.countLogMsg);
+        TSentLog log(testenv::makeDir("log-cut") + "/messages.dat");
+        for (int i = 1; i <= 8; ++i) log.Add({"N" + std::to_string(i), "d", "t"}, c.countLogMsg);
+        ASSERT_EQ(log.Count(), c.rows);
+        for (size_t i = 0; i < log.Count(); ++i) EXPECT_EQ(log.Row(i).To, "N" + std::to_string(8 - i));
+    }
+}
+
+TEST(SentLog, ModelLoadsSavesAndClears)
+{
+    const std::string file = testenv::makeDir("log-model") + "/messages.dat";
+    const std::string old = "[Message1]\r\nTo=old\r\nDate=01.02.2026 10:00:00\r\nText=" + cp("два|ряда") + "\r\n";
+    testenv::writeFile(file, old);
+    TSentLog log(file);
+    log.Load();
+    ASSERT_EQ(log.Count(), 1u);
+    EXPECT_EQ(log.Row(0).Text, cp("два\r\nряда"));
+
+    log.Add({cp("Иван"), "02.02.2026 11:00:00", "new"}, 2);
+    // No log: the file is not touched.
+    log.Save(0);
+    EXPECT_EQ(testenv::readFile(file), old);
+    log.Save(1);
+    EXPECT_EQ(testenv::readFile(file), "[Message1]\r\nTo=" + cp("Иван") + "\r\nDate=02.02.2026 11:00:00\r\nText=new\r\n");
+    log.Save(2);
+    EXPECT_EQ(testenv::readFile(file), "[Message1]\r\nTo=" + cp("Иван") +
+                                           "\r\nDate=02.02.2026 11:00:00\r\nText=new\r\n\r\n[Message2]" +
+                                           old.substr(old.find("\r\n")));
+
+    log.Clear();
+    EXPECT_EQ(log.Count(), 0u);
+    EXPECT_TRUE(testenv::fileExists(file));  // the file follows at the next save
+    log.Save(2);
+    EXPECT_FALSE(testenv::fileExists(file));
+}

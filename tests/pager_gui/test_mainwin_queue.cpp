@@ -102,8 +102,12 @@ protected:
         }
         return out;
     }
+    // The rows as the list shows them; they are a view of the queue.
     std::vector<std::string> shown() const
     {
+        EXPECT_EQ(static_cast<size_t>(w->lvSendLater->topLevelItemCount()), w->Queue().Count());
+        for (int i = 0; i < w->lvSendLater->topLevelItemCount() && static_cast<size_t>(i) < w->Queue().Count(); ++i)
+            EXPECT_EQ(codepage::fromUnicode(w->lvSendLater->topLevelItem(i)->text(1)), w->Queue().Entry(i).To);
         std::vector<std::string> out;
         for (int i = 0; i < w->lvSendLater->topLevelItemCount(); ++i)
             out.push_back(w->lvSendLater->topLevelItem(i)->text(0).toStdString() + " " +
@@ -152,7 +156,8 @@ TEST_F(MainWinQueue, TickSendsOnlyTheDueEntriesWhateverTheLocale)
         EXPECT_EQ(shown(), (std::vector<std::string>{"10.12.2026 12:00 Пётр", "10.12.2026 11:59 Шеф",
                                                      "11.12.2026 10:00 АННА"}));
         EXPECT_TRUE(w->tSendLater->Enabled());
-        EXPECT_EQ(w->tSendLater->Tag, 0);
+        EXPECT_TRUE(w->Road().Idle());
+        EXPECT_EQ(w->Road().Mode(), TSendMode::Checked);
         // The log has the entry's text, not the box's.
         ASSERT_EQ(w->lvLogs->topLevelItemCount(), 1);
         EXPECT_EQ(w->lvLogs->topLevelItem(0)->text(2), QString::fromUtf8("Yesterday line two"));
