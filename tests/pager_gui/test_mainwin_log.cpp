@@ -71,11 +71,16 @@ protected:
         QTest::mouseClick(w->bSend, Qt::LeftButton);
         ASSERT_TRUE(w->Road().Idle());
     }
+    // The rows as the list shows them; they are a view of the log.
     std::vector<std::string> shownRows() const
     {
+        EXPECT_EQ(static_cast<size_t>(w->lvLogs->topLevelItemCount()), w->Log().Count());
         std::vector<std::string> out;
         for (int i = 0; i < w->lvLogs->topLevelItemCount(); ++i) {
             const QTreeWidgetItem* item = w->lvLogs->topLevelItem(i);
+            if (static_cast<size_t>(i) < w->Log().Count()) {
+                EXPECT_EQ(codepage::fromUnicode(item->text(0)), w->Log().Row(static_cast<size_t>(i)).To);
+            }
             out.push_back(item->text(0).toStdString() + "|" + item->text(2).toStdString());
         }
         return out;
@@ -176,6 +181,7 @@ TEST_F(MainWinLog, SendingARowAgainChecksTheContactsOfExactlyItsName)
     // Clearing: the rows go, and with them the file at the next save.
     w->mClearLogs->trigger();
     EXPECT_EQ(w->lvLogs->topLevelItemCount(), 0);
+    EXPECT_EQ(w->Log().Count(), 0u);
     w->close();
     EXPECT_FALSE(std::filesystem::exists(logFile()));
 }

@@ -6,6 +6,7 @@
 
 #include "pager/ini.h"
 #include "pager/program.h"
+#include "platform/app.h"
 #include "platform/clock.h"
 #include "platform/codepage.h"
 #include "platform/registry.h"
@@ -63,11 +64,13 @@ protected:
     void SetUp() override
     {
         folder = mwtest::makeInstall("mainwin-queue");
+        registry::deleteKey(mwtest::kDialerKey);
         setClock(QTime(12, 0, 0));
     }
     void TearDown() override
     {
         w.reset();
+        registry::deleteKey(mwtest::kDialerKey);
         sysclock::setSource({});
         QLocale::setDefault(QLocale::system());
     }
@@ -76,12 +79,15 @@ protected:
         const QDateTime at(QDate(2026, 12, 10), time);
         sysclock::setSource([at] { return at; });
     }
-    void make(const std::vector<Entry>& queue)
+    // The window over the queue, sending to Port (the test's server when 0),
+    // with the dialer when UseDialer.
+    void make(const std::vector<Entry>& queue, int port = 0, bool useDialer = false)
     {
         if (!queue.empty()) testenv::writeFile(waitFile(), waitDat(queue));
         testenv::writeFile(folder + "/pager.ini",
-                           "[Connect]\r\nHost=127.0.0.1\r\nPort=" + std::to_string(server.port()) +
-                               "\r\nFromAddress=me@example.com\r\nUseOrvDialer=0\r\nPollingInterval=5\r\n\r\n"
+                           "[Connect]\r\nHost=127.0.0.1\r\nPort=" + std::to_string(port ? port : server.port()) +
+                               "\r\nFromAddress=me@example.com\r\nUseOrvDialer=" + (useDialer ? "1" : "0") +
+                               "\r\nPollingInterval=5\r\n\r\n"
                                "[Message]\r\nCountLogMsg=10\r\nFullText=0\r\n\r\n"
                                "[Main]\r\nBookIndex=0\r\nIsHeader=0\r\nIsSignature=0\r\n");
         w = std::make_unique<TMainWin>();
@@ -89,6 +95,19 @@ protected:
         w->OnClosed = [] {};
         w->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(w.get()));
+    }
+    // "Отправить сейчас все" with nobody at Port: the dialer is asked, its
+    // attempt fails, and the send is parked for its redial.
+    void parkSendAll(const mwtest::Dialer& dialer, const std::vector<Entry>& queue, int port)
+    {
+        make(queue, port, true);
+        w->mPSendLaterSendAll->trigger();
+        const std::string dial = "3534:" + std::to_string(app::applicationWindow().handle()) + ";";
+        ASSERT_TRUE(mwtest::Dialer::waitForLog(dial)) << mwtest::Dialer::log();
+        EXPECT_FALSE(w->tSendLater->Enabled());
+        dialer.fail();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return w->Road().Parked(); }, mwtest::kWait));
+        EXPECT_TRUE(w->tSendLater->Enabled());
     }
     // Who got what: the envelope's first recipient and the text.
     std::vector<std::string> sent() const
@@ -106,8 +125,10 @@ protected:
     std::vector<std::string> shown() const
     {
         EXPECT_EQ(static_cast<size_t>(w->lvSendLater->topLevelItemCount()), w->Queue().Count());
-        for (int i = 0; i < w->lvSendLater->topLevelItemCount() && static_cast<size_t>(i) < w->Queue().Count(); ++i)
-            EXPECT_EQ(codepage::fromUnicode(w->lvSendLater->topLevelItem(i)->text(1)), w->Queue().Entry(i).To);
+        for (int i = 0; i < w->lvSendLater->topLevelItemCount() && static_cast<size_t>(i) < w->Queue().Count(); ++i) {
+            EXPECT_EQ(codepage::fromUnicode(w->lvSendLater->topLevelItem(i)->text(1)),
+                      w->Queue().Entry(static_cast<size_t>(i)).To);
+        }
         std::vector<std::string> out;
         for (int i = 0; i < w->lvSendLater->topLevelItemCount(); ++i)
             out.push_back(w->lvSendLater->topLevelItem(i)->text(0).toStdString() + " " +
@@ -241,4 +262,54 @@ TEST_F(MainWinQueue, QueuingDeletingAndTheFileAfterEachChange)
     // An empty queue starts nothing.
     w->mPSendLaterSendAll->trigger();
     EXPECT_EQ(server.connections(), 0);
+}
+
+// While a queue send is parked for the dialer the window is idle: the user
+// deletes one of its entries, and the redial that connects sends only what
+// is still queued.
+TEST_F(MainWinQueue, AnEntryDeletedWhileItsSendIsParkedIsNotSent)
+{
+    mwtest::Dialer dialer;
+    ASSERT_NE(mwtest::Dialer::handle(), 0u);
+    const int port = mwtest::freePort();
+    ASSERT_NE(port, 0);
+    const Entry gone{"01.01.2099 10:00", "Анна", "Deleted"};
+    const Entry kept{"01.01.2099 11:00", "АННА", "Kept"};
+    parkSendAll(dialer, {gone, kept}, port);
+
+    w->lvSendLater->setCurrentItem(w->lvSendLater->topLevelItem(0));
+    w->mPSendLaterDel->trigger();
+    EXPECT_EQ(shown(), std::vector<std::string>{"01.01.2099 11:00 АННА"});
+    EXPECT_EQ(waitBytes(), waitDat({kept}));
+
+    mwtest::SmtpServer line("accept", port);  // the redial gets the line
+    ASSERT_EQ(line.port(), port);
+    dialer.report(WM_DIAL_DIALING);
+    dialer.report(WM_DIAL_CONNECTED);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return line.mails().size() == 1 && w->Road().Idle(); }, mwtest::kWait));
+    EXPECT_EQ(line.mails()[0].envelope.at(1), kAnna);
+    EXPECT_NE(line.mails()[0].body().find("Kept"), std::string::npos);
+    EXPECT_TRUE(shown().empty());
+    EXPECT_EQ(waitBytes(), "<none>");
+    EXPECT_TRUE(w->tSendLater->Enabled());
+}
+
+// A parked queue send that the user drops leaves nothing of its mode behind:
+// a later dialing report of the dialer does not stop the queue's timer.
+TEST_F(MainWinQueue, ADroppedParkedSendLeavesTheTimerRunning)
+{
+    mwtest::Dialer dialer;
+    ASSERT_NE(mwtest::Dialer::handle(), 0u);
+    const int port = mwtest::freePort();
+    ASSERT_NE(port, 0);
+    parkSendAll(dialer, {{"01.01.2099 10:00", "Анна", "Waits"}}, port);
+    QTest::mouseClick(w->bClear, Qt::LeftButton);
+    EXPECT_TRUE(w->Road().Idle());
+    ASSERT_TRUE(mwtest::Dialer::waitForLog("3535:0;")) << mwtest::Dialer::log();
+
+    dialer.report(WM_DIAL_DIALING);
+    dialer.report(WM_DIAL_AUTHENTICATING);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return codepage::toUtf8(w->Status()) == "Проверка имени и пароля..."; }, mwtest::kWait));
+    EXPECT_TRUE(w->tSendLater->Enabled());
+    EXPECT_EQ(waitBytes(), waitDat({{"01.01.2099 10:00", "Анна", "Waits"}}));
 }
