@@ -1,5 +1,6 @@
 #include "pager/main/addrbook.h"
 
+#include "pager/compose.h"
 #include "pager/dialogs/dialogs.h"
 #include "pager/ini.h"
 #include "pager/opdb.h"
@@ -704,17 +705,7 @@ TAutoTexts::TAutoTexts(QWidget* Parent, const TAddrBook& Book) : QObject(Parent)
     connect(cbAutoSignat, &QCheckBox::stateChanged, this, [this] { app::guard([this] { cbAutoSignatClick(); }); });
 }
 
-QString TAutoTexts::MacroHint()
-{
-    return u("В тексте можно использовать:\n"
-             "%NAME% - имя абонента в списке\n"
-             "%FULLNAME% - полное имя абонента\n"
-             "%EMAIL% - E-Mail абонента\n"
-             "%FROMNAME% - ваше имя\n"
-             "%FROMADDRESS% - ваш E-Mail\n"
-             "%DATE% - сегодняшняя дата\n"
-             "%TIME% - время отправки");
-}
+QString TAutoTexts::MacroHint() { return u(MacroHintText); }
 
 void TAutoTexts::cbAutoHeaderClick() { autoClick(cbAutoHeader, eHeader, Ini.Main.Header, Ini.Main.IsHeader); }
 
