@@ -1036,18 +1036,9 @@ void TMainWin::SetSendED(bool Enabled)
     bClear->setText(Enabled ? u("Очистить") : u("Отмена"));
 }
 
-int TMainWin::SelectUserIndex() const
-{
-    for (int i = 0; i < Book->Count(); ++i) {
-        if (Book->Row(i)->checkState(0) == Qt::Checked) return i;
-    }
-    return -1;
-}
+int TMainWin::SelectUserIndex() const { return Book->Group().FirstChecked(); }
 
-void TMainWin::SelAddr(bool Checked)
-{
-    for (int i = 0; i < Book->Count(); ++i) Book->Row(i)->setCheckState(0, Checked ? Qt::Checked : Qt::Unchecked);
-}
+void TMainWin::SelAddr(bool Checked) { Book->SetAllChecked(Checked); }
 
 TComposeFlags TMainWin::RowFlags(int Row) const
 {
@@ -1429,11 +1420,7 @@ void TMainWin::mTextChange()
 
 int32_t TMainWin::MaxSymbols() const
 {
-    std::vector<const TBookItem*> checked;
-    for (int i = 0; i < Book->Count(); ++i) {
-        if (Book->Row(i)->checkState(0) == Qt::Checked) checked.push_back(&Book->Row(i)->Item);
-    }
-    return SmallestBound(checked, PagerList, Ini.Message.MaxSymbols);
+    return SmallestBound(Book->Group().CheckedItems(), PagerList, Ini.Message.MaxSymbols);
 }
 
 namespace {
