@@ -22,6 +22,18 @@ class TRungler;
 inline constexpr const char* LongProgramName = "Orvanta Pager 3.6";
 inline constexpr const char* ShortProgramName = "OrvPager 3.6";
 
+// The macros a greeting or signature may hold, as the hint of their edits
+// lists them (UTF-8).
+inline constexpr const char* MacroHintText =
+    "В тексте можно использовать:\n"
+    "%NAME% - имя абонента в списке\n"
+    "%FULLNAME% - полное имя абонента\n"
+    "%EMAIL% - E-Mail абонента\n"
+    "%FROMNAME% - ваше имя\n"
+    "%FROMADDRESS% - ваш E-Mail\n"
+    "%DATE% - сегодняшняя дата\n"
+    "%TIME% - время отправки";
+
 // The settings message building reads (section Main, Message and Connect).
 struct TComposeSettings {
     AnsiString Header;     // Main.Header

@@ -1,8 +1,8 @@
 #include "pager/dialogs/bookit.h"
 
+#include "pager/compose.h"
 #include "pager/dialogs/dialogs.h"
 #include "pager/ini.h"
-#include "pager/main/addrbook.h"
 #include "pager/opdb.h"
 #include "pager/program.h"
 #include "pager/service.h"
@@ -121,7 +121,7 @@ void TBookItWin::createControls()
     cbAutoHeader = checkBox(gbParams, "cbAutoHeader", "Автообращение", 8, 18, 122);
     cbAutoHeader->setToolTip(autoHint("в начало"));
     eHeader = ownEdit(gbParams, "eHeader", 18);
-    eHeader->setToolTip(TAutoTexts::MacroHint());
+    eHeader->setToolTip(u(MacroHintText));
     cbCopyEMail = checkBox(gbParams, "cbCopyEMail", "Отправить копию на E-Mail", 8, 44, 305);
     cbAutoSignat = checkBox(gbParams, "cbAutoSignat", "Автоподпись", 8, 70, 122);
     cbAutoSignat->setToolTip(autoHint("в конец"));

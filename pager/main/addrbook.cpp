@@ -1,5 +1,6 @@
 #include "pager/main/addrbook.h"
 
+#include "pager/compose.h"
 #include "pager/dialogs/dialogs.h"
 #include "pager/ini.h"
 #include "pager/opdb.h"
@@ -138,6 +139,7 @@ TAddrBook::TAddrBook(QWidget* Parent, const TOpList& OpList, std::string BookFil
     lvAddr->setSortingEnabled(false);
     lvAddr->setContextMenuPolicy(Qt::CustomContextMenu);
     lvAddr->setGeometry(8, 44, 200, 150);
+    list_ = lvAddr;
 
     sbAdd = speedButton(Parent, "sbAdd", "+", "Добавить запись");
     sbDel = speedButton(Parent, "sbDel", "−", "Удалить запись");
@@ -193,6 +195,10 @@ TAddrBook::TAddrBook(QWidget* Parent, const TOpList& OpList, std::string BookFil
     bind(mAddrDel, &QAction::triggered, &TAddrBook::mAddrDelClick);
     bind(mAddrEdit, &QAction::triggered, &TAddrBook::openRenameGroup);
     bind(lvAddr, &QTreeWidget::itemSelectionChanged, &TAddrBook::syncSelection);
+    // The user's check marks go to the group before anybody else hears of
+    // the change.
+    connect(lvAddr, &QTreeWidget::itemChanged, this,
+            [this](QTreeWidgetItem* item) { app::guard([this, item] { rowChanged(item); }); });
     connect(lvAddr, &QTreeWidget::itemDoubleClicked, this,
             [this](QTreeWidgetItem* item) { app::guard([this, item] { lvAddrDblClick(item); }); });
     connect(lvAddr, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
@@ -202,7 +208,14 @@ TAddrBook::TAddrBook(QWidget* Parent, const TOpList& OpList, std::string BookFil
     ED(false);
 }
 
-TAddrBook::~TAddrBook() = default;
+TAddrBook::~TAddrBook()
+{
+    // The rows name the group's contacts: they go first.
+    if (list_) {
+        const QSignalBlocker quiet(list_.data());
+        list_->clear();
+    }
+}
 
 // ---- groups and rows -------------------------------------------------------
 
@@ -265,9 +278,8 @@ void TAddrBook::cbAddrBookChange()
     if (index >= 0 && index < static_cast<int>(groups_.size())) {
         const TIniFile book(bookFile_);
         std::vector<AnsiString> renamed;
-        for (const TBookEntry& e : LoadBookGroup(book, sections_[static_cast<size_t>(index)], &renamed)) {
-            appendRow(e.Name, e.Item, GetTypeIndex(opList_, e.Item.Addr));
-        }
+        group_.Load(book, sections_[static_cast<size_t>(index)], opList_, &renamed);
+        for (int i = 0; i < group_.Count(); ++i) appendRow(i);
         if (!renamed.empty()) {
             QStringList names;
             for (const AnsiString& n : renamed) names << u("«%1»").arg(fromAnsi(n));
@@ -289,7 +301,7 @@ void TAddrBook::SaveBook()
     TIniFile book(bookFile_);
     // A section whose name could not be stored takes the group's name in its place.
     book.RenameSection(sections_[i], groups_[i]);
-    WriteBookGroup(book, groups_[i], shownEntries());
+    group_.Save(book, groups_[i]);
     book.UpdateFile();
     sections_[i] = groups_[i];
 }
@@ -297,8 +309,11 @@ void TAddrBook::SaveBook()
 void TAddrBook::ClearAddr()
 {
     forgetSelection();
-    const QSignalBlocker quiet(lvAddr);
-    lvAddr->clear();
+    {
+        const QSignalBlocker quiet(lvAddr);
+        lvAddr->clear();
+    }
+    group_.Clear();
     ED(false);
 }
 
@@ -319,22 +334,27 @@ int TAddrBook::Count() const { return lvAddr->topLevelItemCount(); }
 
 TBookRow* TAddrBook::Row(int Index) const { return static_cast<TBookRow*>(lvAddr->topLevelItem(Index)); }
 
-std::vector<TBookEntry> TAddrBook::shownEntries() const
+void TAddrBook::SetChecked(int Index, bool Checked)
 {
-    std::vector<TBookEntry> out;
-    out.reserve(static_cast<size_t>(Count()));
-    for (int i = 0; i < Count(); ++i) out.push_back({Row(i)->Name, Row(i)->Item});
-    return out;
+    group_.SetChecked(Index, Checked);
+    Row(Index)->setCheckState(0, Checked ? Qt::Checked : Qt::Unchecked);
 }
 
-TBookRow* TAddrBook::appendRow(const AnsiString& Name, const TBookItem& Item, int ImageIndex)
+void TAddrBook::SetAllChecked(bool Checked)
 {
-    auto* row = new TBookRow;
-    row->Name = Name;
-    row->Item = Item;
-    row->ImageIndex = ImageIndex;
+    for (int i = 0; i < Count(); ++i) SetChecked(i, Checked);
+}
+
+void TAddrBook::rowChanged(QTreeWidgetItem* Row)
+{
+    const int index = lvAddr->indexOfTopLevelItem(Row);
+    if (index >= 0 && index < group_.Count()) group_.SetChecked(index, Row->checkState(0) == Qt::Checked);
+}
+
+TBookRow* TAddrBook::appendRow(int Index)
+{
+    auto* row = new TBookRow(group_.At(Index));
     row->setFlags(Qt::ItemIsSelectable | Qt::ItemIsEnabled | Qt::ItemIsUserCheckable | Qt::ItemNeverHasChildren);
-    row->setCheckState(0, Qt::Unchecked);
     showRow(row);
     lvAddr->addTopLevelItem(row);
     return row;
@@ -342,6 +362,7 @@ TBookRow* TAddrBook::appendRow(const AnsiString& Name, const TBookItem& Item, in
 
 void TAddrBook::showRow(TBookRow* Row)
 {
+    Row->setCheckState(0, Row->Contact().Checked ? Qt::Checked : Qt::Unchecked);
     Row->setText(0, fromAnsi(Row->Name));
     Row->setText(1, fromAnsi(SetColumn2(Row->Item)));
     const bool image = imagesShown_ && Row->ImageIndex >= 0 && Row->ImageIndex < TypesImage.size();
@@ -411,11 +432,8 @@ void TAddrBook::selectRow(TBookRow* Row)
 
 QString TAddrBook::ContactNameRefusal(const AnsiString& Name, bool Editing) const
 {
-    std::vector<AnsiString> names;
-    names.reserve(static_cast<size_t>(Count()));
-    for (int i = 0; i < Count(); ++i) names.push_back(Row(i)->Name);
     const int self = Editing && selected_ ? lvAddr->indexOfTopLevelItem(selected_) : -1;
-    switch (CheckContactName(Name, names, self)) {
+    switch (group_.CheckName(Name, self)) {
     case TNameCheck::Ok: return {};
     case TNameCheck::Unstorable:
         return u("Имя «%1» нельзя сохранить в адресной книге: оно не должно быть пустым, начинаться или "
@@ -443,12 +461,12 @@ bool TAddrBook::sbAddClick(const TBookItDialogResult& Result)
         return false;
     }
     if (!acceptContactName(Result.Name, false)) return false;
-    TBookItem item;
-    if (ApplyBookItDialog(opList_, Result, item) != TAddrUpdate::Built) {
+    const int index = group_.Add(opList_, Result);
+    if (index < 0) {
         warn(u("Не найден оператор для выбранных типа, города и оператора. Запись не добавлена."));
         return false;
     }
-    selectRow(appendRow(Result.Name, item, Result.Type));
+    selectRow(appendRow(index));
     return true;
 }
 
@@ -463,10 +481,7 @@ bool TAddrBook::sbEditClick(const TBookItDialogResult& Result)
     TBookRow* row = selected_;
     if (!row) return false;
     if (!acceptContactName(Result.Name, true)) return false;
-    const TAddrUpdate update = ApplyBookItDialog(opList_, Result, row->Item);
-    row->Name = Result.Name;
-    // With the old address kept, the image keeps telling that address's type.
-    row->ImageIndex = update == TAddrUpdate::Built ? Result.Type : GetTypeIndex(opList_, row->Item.Addr);
+    const TAddrUpdate update = group_.Edit(lvAddr->indexOfTopLevelItem(row), opList_, Result);
     showRow(row);
     lvAddrSelectItem(row, true);
     if (update == TAddrUpdate::NoOperator) {
@@ -482,11 +497,13 @@ bool TAddrBook::sbDelClick()
     if (!row) return false;
     if (!ask(u("Вы действительно хотите удалить этого человека из списка?"))) return false;
     forgetSelection();
+    const int index = lvAddr->indexOfTopLevelItem(row);
     {
         const QSignalBlocker quiet(lvAddr);
         delete row;
         lvAddr->clearSelection();
     }
+    group_.Remove(index);
     syncSelection();
     return true;
 }
@@ -496,15 +513,8 @@ bool TAddrBook::moveSelected(int Delta)
     TBookRow* from = selected_;
     if (!from) return false;
     const int index = lvAddr->indexOfTopLevelItem(from);
-    const int target = index + Delta;
-    if (target < 0 || target >= Count()) return false;
-    TBookRow* to = Row(target);
-    std::swap(from->Name, to->Name);
-    std::swap(from->Item, to->Item);
-    std::swap(from->ImageIndex, to->ImageIndex);
-    const Qt::CheckState check = from->checkState(0);
-    from->setCheckState(0, to->checkState(0));
-    to->setCheckState(0, check);
+    if (!group_.Move(index, Delta)) return false;
+    TBookRow* to = Row(index + Delta);
     showRow(from);
     showRow(to);
     selectRow(to);
@@ -514,20 +524,15 @@ bool TAddrBook::moveSelected(int Delta)
 bool TAddrBook::sbUpClick() { return moveSelected(-1); }
 bool TAddrBook::sbDnClick() { return moveSelected(1); }
 
-void TAddrBook::mSelectAllClick()
-{
-    for (int i = 0; i < Count(); ++i) Row(i)->setCheckState(0, Qt::Checked);
-}
+void TAddrBook::mSelectAllClick() { SetAllChecked(true); }
 
-void TAddrBook::mSelectNoneClick()
-{
-    for (int i = 0; i < Count(); ++i) Row(i)->setCheckState(0, Qt::Unchecked);
-}
+void TAddrBook::mSelectNoneClick() { SetAllChecked(false); }
 
 void TAddrBook::lvAddrDblClick(QTreeWidgetItem* Item)
 {
-    if (!Item) return;
-    Item->setCheckState(0, Item->checkState(0) == Qt::Checked ? Qt::Unchecked : Qt::Checked);
+    const int index = Item ? lvAddr->indexOfTopLevelItem(Item) : -1;
+    if (index < 0) return;
+    SetChecked(index, !group_.At(index).Checked);
 }
 
 void TAddrBook::sbMailClick()
@@ -621,7 +626,7 @@ bool TAddrBook::mAddrEditClick(const AnsiString& Name)
     TIniFile book(bookFile_);
     // The group is written under its new name at once, so nothing of it
     // depends on a later save point.
-    const std::vector<TBookEntry> entries = ShownGroup() == index ? shownEntries() : LoadBookGroup(book, old);
+    const std::vector<TBookEntry> entries = ShownGroup() == index ? group_.Entries() : LoadBookGroup(book, old);
     while (book.SectionExists(old)) book.EraseSection(old);
     WriteBookGroup(book, Name, entries);
     book.UpdateFile();
@@ -704,17 +709,7 @@ TAutoTexts::TAutoTexts(QWidget* Parent, const TAddrBook& Book) : QObject(Parent)
     connect(cbAutoSignat, &QCheckBox::stateChanged, this, [this] { app::guard([this] { cbAutoSignatClick(); }); });
 }
 
-QString TAutoTexts::MacroHint()
-{
-    return u("В тексте можно использовать:\n"
-             "%NAME% - имя абонента в списке\n"
-             "%FULLNAME% - полное имя абонента\n"
-             "%EMAIL% - E-Mail абонента\n"
-             "%FROMNAME% - ваше имя\n"
-             "%FROMADDRESS% - ваш E-Mail\n"
-             "%DATE% - сегодняшняя дата\n"
-             "%TIME% - время отправки");
-}
+QString TAutoTexts::MacroHint() { return u(MacroHintText); }
 
 void TAutoTexts::cbAutoHeaderClick() { autoClick(cbAutoHeader, eHeader, Ini.Main.Header, Ini.Main.IsHeader); }
 

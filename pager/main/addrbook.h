@@ -4,17 +4,21 @@
 // global greeting and signature boxes of the parameters group. The main
 // window holds both, places their controls and forwards to them.
 //
-// The shown group lives in the rows; book.dat gets it back at the save
-// points (a group switch, a rename, the window's close). Group operations
-// write book.dat at once.
+// The shown group lives in TShownGroup (pager/showngroup.h), and the rows of
+// lvAddr are a view of it; book.dat gets it back at the save points (a group
+// switch, a rename, the window's close). Group operations write book.dat at
+// once.
 
 #include "pager/book.h"
+#include "pager/showngroup.h"
 
 #include <QCheckBox>
 #include <QIcon>
 #include <QList>
 #include <QObject>
+#include <QPointer>
 #include <QString>
+#include <QTreeWidget>
 #include <QTreeWidgetItem>
 
 #include <functional>
@@ -30,12 +34,25 @@ class QToolButton;
 class QTreeWidget;
 class TOpList;
 
-// A row of lvAddr; it owns its contact.
+// A row of lvAddr: the view of one contact of the shown group, whose fields
+// it names. A move exchanges the values of two contacts, so a row shows
+// whatever its place holds.
 class TBookRow : public QTreeWidgetItem {
 public:
-    AnsiString Name;      // the caption: the contact's key in book.dat
-    TBookItem Item;
-    int ImageIndex = -1;  // 0 pager, 1 SMS, -1 no image
+    explicit TBookRow(const TShownContact& Contact)
+        : Name(Contact.Name), Item(Contact.Item), ImageIndex(Contact.ImageIndex), contact_(Contact)
+    {
+    }
+    TBookRow(const TBookRow&) = delete;
+    TBookRow& operator=(const TBookRow&) = delete;
+
+    const AnsiString& Name;  // the caption: the contact's key in book.dat
+    const TBookItem& Item;
+    const int& ImageIndex;   // 0 pager, 1 SMS, -1 no image
+    const TShownContact& Contact() const { return contact_; }
+
+private:
+    const TShownContact& contact_;
 };
 
 // A check box whose grey state only the program sets: a click takes it from
@@ -146,6 +163,11 @@ public:
 
     int Count() const;
     TBookRow* Row(int Index) const;
+    // The shown group the rows show.
+    const TShownGroup& Group() const { return group_; }
+    // Check marks, in the group and on its rows.
+    void SetChecked(int Index, bool Checked);
+    void SetAllChecked(bool Checked);
     TBookRow* Selected() const { return selected_; }
     const std::vector<AnsiString>& Groups() const { return groups_; }
     // The group the rows belong to, -1 when none.
@@ -156,10 +178,10 @@ private:
     void syncSelection();
     void forgetSelection();
     void selectRow(TBookRow* Row);
-    TBookRow* appendRow(const AnsiString& Name, const TBookItem& Item, int ImageIndex);
+    TBookRow* appendRow(int Index);
     void showRow(TBookRow* Row);
+    void rowChanged(QTreeWidgetItem* Row);
     bool moveSelected(int Delta);
-    std::vector<TBookEntry> shownEntries() const;
     bool acceptContactName(const AnsiString& Name, bool Editing);
     bool acceptGroupName(const AnsiString& Name, bool Renaming);
     void warn(const QString& Text);
@@ -178,6 +200,8 @@ private:
     // group's name only where the file's name could not be stored, until
     // the group is next written.
     std::vector<AnsiString> sections_;
+    TShownGroup group_;  // the contacts the rows show, row i of contact i
+    QPointer<QTreeWidget> list_;  // lvAddr while it lives
     TBookRow* selected_ = nullptr;
     bool imagesShown_ = false;
 };

@@ -183,14 +183,15 @@ QString boxString(const AnsiString& s)
 }
 
 // The message box. The window keeps a greeting at its start and a signature
-// at its end (Protected gives their lengths); an edit by the user that would
-// touch them is put to ProtectChange and dropped unless it allows it. What
+// at its end (Inside tells whether an edit leaves them alone); an edit by the
+// user that would touch them is put to ProtectChange and dropped unless it
+// allows it. What
 // the user pastes or drops comes in as plain text in the box's plain format.
 class TMessageBox : public QTextEdit {
 public:
     using QTextEdit::QTextEdit;
 
-    std::function<std::pair<int, int>()> Protected;
+    std::function<bool(int StartPos, int EndPos)> Inside;
     std::function<bool(int StartPos, int EndPos)> ProtectChange;
 
 protected:
@@ -247,10 +248,7 @@ private:
     // Whether an edit of the stretch [StartPos, EndPos) may go ahead.
     bool mayChange(int StartPos, int EndPos) const
     {
-        if (!Protected) return true;
-        const auto [head, sign] = Protected();
-        const int len = static_cast<int>(toPlainText().size());
-        if (StartPos >= head && EndPos <= len - sign) return true;
+        if (!Inside || Inside(StartPos, EndPos)) return true;
         return ProtectChange && ProtectChange(StartPos, EndPos);
     }
 };
@@ -345,10 +343,7 @@ void TMainWin::createControls()
     // The box keeps no undo: undoing could take the shown greeting or
     // signature apart.
     mText->setUndoRedoEnabled(false);
-    box->Protected = [this] {
-        return std::pair<int, int>(static_cast<int>(boxString(ShownHeader).size()),
-                                   static_cast<int>(boxString(ShownSignature).size()));
-    };
+    box->Inside = [this](int start, int end) { return ShownText().MayChange(start, end); };
     box->ProtectChange = [this](int start, int end) {
         bool allow = false;
         mTextProtectChange(start, end, allow);
@@ -1045,18 +1040,9 @@ void TMainWin::SetSendED(bool Enabled)
     bClear->setText(Enabled ? u("Очистить") : u("Отмена"));
 }
 
-int TMainWin::SelectUserIndex() const
-{
-    for (int i = 0; i < Book->Count(); ++i) {
-        if (Book->Row(i)->checkState(0) == Qt::Checked) return i;
-    }
-    return -1;
-}
+int TMainWin::SelectUserIndex() const { return Book->Group().FirstChecked(); }
 
-void TMainWin::SelAddr(bool Checked)
-{
-    for (int i = 0; i < Book->Count(); ++i) Book->Row(i)->setCheckState(0, Checked ? Qt::Checked : Qt::Unchecked);
-}
+void TMainWin::SelAddr(bool Checked) { Book->SetAllChecked(Checked); }
 
 TComposeFlags TMainWin::RowFlags(int Row) const
 {
@@ -1394,19 +1380,19 @@ void TMainWin::mTextChange()
 {
     if (restoring_) return;
     if (!HeadersUpdating) {
-        if (ShownStand()) {
-            goodText_ = mText->toPlainText();
+        const TMessageText& text = ShownText();
+        if (text.Stands()) {
+            goodText_ = text.Text();
             goodCaret_ = mText->textCursor().position();
         } else {
             bool allow = false;
-            mTextProtectChange(0, static_cast<int>(mText->toPlainText().size()), allow);
+            mTextProtectChange(0, text.Length(), allow);
             if (!allow) RestoreBox();
         }
     }
     SetTextMessage();
     if (TextUpdating) return;
-    AnsiString all = boxText(mText);
-    const auto count = static_cast<int32_t>(std::count_if(all.begin(), all.end(), [](char c) { return c != '\r' && c != '\n'; }));
+    const int32_t count = ShownText().SymbolCount();
     const int32_t max = MaxSymbols();
     QPalette pal = stCountSymbols->palette();
     if (count > max) {
@@ -1423,11 +1409,7 @@ void TMainWin::mTextChange()
 
 int32_t TMainWin::MaxSymbols() const
 {
-    std::vector<const TBookItem*> checked;
-    for (int i = 0; i < Book->Count(); ++i) {
-        if (Book->Row(i)->checkState(0) == Qt::Checked) checked.push_back(&Book->Row(i)->Item);
-    }
-    return SmallestBound(checked, PagerList, Ini.Message.MaxSymbols);
+    return SmallestBound(Book->Group().CheckedItems(), PagerList, Ini.Message.MaxSymbols);
 }
 
 namespace {
@@ -1448,21 +1430,17 @@ private:
 void TMainWin::SetTextMessage()
 {
     BodyText = boxText(mText);
-    if (Ini.Message.FullText) {
-        if (!ShownHeader.empty() && BodyText.starts_with(ShownHeader)) BodyText.erase(0, ShownHeader.size());
-        if (!ShownSignature.empty() && BodyText.ends_with(ShownSignature))
-            BodyText.resize(BodyText.size() - ShownSignature.size());
-    }
+    if (Ini.Message.FullText) BodyText = TMessageText::Body(std::move(BodyText), ShownHeader, ShownSignature);
 }
 
-bool TMainWin::ShownStand() const
+const TMessageText& TMainWin::ShownText() const
 {
-    if (ShownHeader.empty() && ShownSignature.empty()) return true;
-    const QString text = mText->toPlainText();
-    const QString head = boxString(ShownHeader);
-    const QString sign = boxString(ShownSignature);
-    return text.size() >= head.size() + sign.size() && text.startsWith(head) && text.endsWith(sign);
+    shownText_.SetText(mText->toPlainText());
+    shownText_.SetShown(boxString(ShownHeader), boxString(ShownSignature));
+    return shownText_;
 }
+
+bool TMainWin::ShownStand() const { return ShownText().Stands(); }
 
 void TMainWin::RestoreBox()
 {
@@ -1475,13 +1453,11 @@ void TMainWin::RestoreBox()
         return;
     }
     TFlagScope textUpdating(TextUpdating);
-    const int len = static_cast<int>(goodText_.size());
-    const int head = static_cast<int>(boxString(ShownHeader).size());
-    const int sign = static_cast<int>(boxString(ShownSignature).size());
-    if (head > 0) SetAttr(0, head);
-    if (sign > 0) SetAttr(len - sign, sign);
+    const TMessageText& text = ShownText();
+    if (text.HeadLength() > 0) SetAttr(0, text.HeadLength());
+    if (text.TailLength() > 0) SetAttr(text.Length() - text.TailLength(), text.TailLength());
     QTextCursor c = mText->textCursor();
-    c.setPosition(std::clamp(goodCaret_, head, len - sign));
+    c.setPosition(text.ClampCaret(goodCaret_));
     mText->setTextCursor(c);
     mText->setCurrentCharFormat(QTextCharFormat());
 }
@@ -1491,15 +1467,11 @@ void TMainWin::mTextProtectChange(int, int, bool& AllowChange) { AllowChange = A
 void TMainWin::mTextSelectionChange()
 {
     if (HeadersUpdating || restoring_) return;
-    const int head = static_cast<int>(boxString(ShownHeader).size());
-    const int sign = static_cast<int>(boxString(ShownSignature).size());
+    const TMessageText& text = ShownText();
     QTextCursor c = mText->textCursor();
-    if (head > 0 || sign > 0) {
-        const int len = static_cast<int>(mText->toPlainText().size());
-        const int low = std::min(head, len);
-        const int high = std::max(low, len - sign);
-        const int anchor = std::clamp(c.anchor(), low, high);
-        const int position = std::clamp(c.position(), low, high);
+    if (text.HasShown()) {
+        const int anchor = text.ClampCaret(c.anchor());
+        const int position = text.ClampCaret(c.position());
         if (anchor != c.anchor() || position != c.position()) {
             c.setPosition(anchor);
             c.setPosition(position, QTextCursor::KeepAnchor);
@@ -1540,15 +1512,13 @@ void TMainWin::InsertHeaders()
     {
         TFlagScope updating(HeadersUpdating);
         TFlagScope allow(AllowProtectChange);
-        const QString head = boxString(ShownHeader);
-        const QString sign = boxString(ShownSignature);
+        const TMessageText& text = ShownText();
+        const QString head = text.Header();
+        const QString sign = text.Signature();
+        const TMessageText::TInsertion insertion = text.Insertion();
         QTextCursor c(mText->document());
         c.beginEditBlock();
-        bool dot = false;
-        if (!sign.isEmpty() && mText->document()->isEmpty()) {
-            c.insertText(QStringLiteral("."), QTextCharFormat());
-            dot = true;
-        }
+        if (insertion.Dot) c.insertText(QStringLiteral("."), QTextCharFormat());
         if (!head.isEmpty()) {
             c.movePosition(QTextCursor::Start);
             c.insertText(head, QTextCharFormat());
@@ -1558,16 +1528,13 @@ void TMainWin::InsertHeaders()
             c.insertText(sign, QTextCharFormat());
         }
         c.endEditBlock();
-        const int len = static_cast<int>(mText->toPlainText().size());
         {
             TFlagScope textUpdating(TextUpdating);
-            if (!head.isEmpty()) SetAttr(0, static_cast<int>(head.size()));
-            if (!sign.isEmpty()) SetAttr(len - static_cast<int>(sign.size()), static_cast<int>(sign.size()));
+            SetAttr(insertion.HeadStart, insertion.HeadLength);
+            SetAttr(insertion.SignStart, insertion.SignLength);
         }
-        // The caret goes to the end of the typed text, in front of the "."
-        // an empty box got.
         QTextCursor caret = mText->textCursor();
-        caret.setPosition(len - static_cast<int>(sign.size()) - (dot ? 1 : 0));
+        caret.setPosition(insertion.Caret);
         mText->setTextCursor(caret);
         mText->setCurrentCharFormat(QTextCharFormat());
     }
@@ -1582,22 +1549,17 @@ void TMainWin::DeleteHeaders()
         TFlagScope updating(HeadersUpdating);
         TFlagScope allow(AllowProtectChange);
         // The shown greeting and signature go only where they still stand.
-        const QString text = mText->toPlainText();
-        const QString head = boxString(ShownHeader);
-        const QString sign = boxString(ShownSignature);
-        const bool headStands = !head.isEmpty() && text.startsWith(head);
-        const bool signStands =
-            !sign.isEmpty() && text.endsWith(sign) && text.size() >= sign.size() + (headStands ? head.size() : 0);
+        const TMessageText::TRemoval removal = ShownText().Removal();
         QTextCursor c(mText->document());
         c.beginEditBlock();
-        if (signStands) {
+        if (removal.SignLength > 0) {
             c.movePosition(QTextCursor::End);
-            c.movePosition(QTextCursor::Left, QTextCursor::KeepAnchor, static_cast<int>(sign.size()));
+            c.movePosition(QTextCursor::Left, QTextCursor::KeepAnchor, removal.SignLength);
             c.removeSelectedText();
         }
-        if (headStands) {
+        if (removal.HeadLength > 0) {
             c.movePosition(QTextCursor::Start);
-            c.movePosition(QTextCursor::Right, QTextCursor::KeepAnchor, static_cast<int>(head.size()));
+            c.movePosition(QTextCursor::Right, QTextCursor::KeepAnchor, removal.HeadLength);
             c.removeSelectedText();
         }
         c.select(QTextCursor::Document);

@@ -8,6 +8,7 @@
 
 #include "common/dialmsg.h"
 #include "pager/main/addrbook.h"
+#include "pager/messagetext.h"
 #include "pager/opdb.h"
 #include "pager/rungler.h"
 #include "pager/sendlater.h"
@@ -260,6 +261,9 @@ private:
     void eSignatureChange();
     // The greeting (Kind 1) or signature (Kind 2) the box shows for Item.
     AnsiString GetUserParam(TBookRow* Item, int Kind) const;
+    // The box's text with the shown greeting and signature, as the box's
+    // rules see it now.
+    const TMessageText& ShownText() const;
     // The shown greeting and signature still stand at the box's ends.
     bool ShownStand() const;
     // Puts back the box's last text in which they stood.
@@ -329,6 +333,7 @@ private:
     QString goodText_;       // the box's last text with the shown greeting and signature in place
     int goodCaret_ = 0;
     bool restoring_ = false;  // RestoreBox is putting it back
+    mutable TMessageText shownText_;  // filled from the box by ShownText
     bool checking_ = false;       // a mailbox check is on the stack
     bool noticeWaiting_ = false;  // a check found new mail while a send ran
 };

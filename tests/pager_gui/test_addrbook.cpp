@@ -6,6 +6,7 @@
 #include "platform/inifile.h"
 #include "platform/ui/shell.h"
 #include "platform/ui/widgets.h"
+#include "tests/pager/bookdialog.h"
 #include "tests/pager_gui/questionbox.h"
 #include "tests/support/testenv.h"
 
@@ -117,16 +118,7 @@ public:
 
 std::string fixture() { return testenv::readFile(kFixtures + "book.dat"); }
 
-TBookItDialogResult dialog(const char* name, int type, const char* city, const char* op, const char* num)
-{
-    TBookItDialogResult r;
-    r.Name = cp(name);
-    r.Type = type;
-    r.City = cp(city);
-    r.Operator = cp(op);
-    r.Num = cp(num);
-    return r;
-}
+using booktest::dialog;
 
 std::vector<AnsiString> cps(std::initializer_list<const char*> utf8)
 {
@@ -517,6 +509,8 @@ TEST(AddrBook, MovingContactsMovesEverythingOfThem)
     EXPECT_EQ(b.row("x")->ImageIndex, 0);
     EXPECT_EQ(b.row("y")->ImageIndex, -1);
     EXPECT_EQ(b.row("x")->text(1), QString::fromUtf8("Пейдж-Сервис, тел. 000-00-01"));
+    EXPECT_EQ(b.book->Group().At(1).Name, "x");
+    EXPECT_TRUE(b.book->Group().At(1).Checked);
     EXPECT_EQ(b.book->Selected(), b.row("x"));
     EXPECT_TRUE(b.book->sbUp->isEnabled());
     EXPECT_TRUE(b.book->sbDn->isEnabled());
@@ -577,15 +571,29 @@ TEST(AddrBook, CheckMarks)
     b.book->lvAddr->setFocus();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&b.parent));
 
+    // The rows show the group's check marks, and the user's marks go to it.
+    const TShownGroup& group = b.book->Group();
+    const int anna = b.book->lvAddr->indexOfTopLevelItem(b.row("Анна"));
     emit b.book->lvAddr->itemDoubleClicked(b.row("Анна"), 0);
     EXPECT_EQ(b.row("Анна")->checkState(0), Qt::Checked);
+    EXPECT_TRUE(group.At(anna).Checked);
     emit b.book->lvAddr->itemDoubleClicked(b.row("Анна"), 0);
     EXPECT_EQ(b.row("Анна")->checkState(0), Qt::Unchecked);
+    EXPECT_FALSE(group.At(anna).Checked);
+
+    b.book->lvAddr->setCurrentItem(b.row("Анна"));
+    QTest::keyClick(b.book->lvAddr, Qt::Key_Space);
+    EXPECT_EQ(b.row("Анна")->checkState(0), Qt::Checked);
+    EXPECT_EQ(group.FirstChecked(), anna);
+    QTest::keyClick(b.book->lvAddr, Qt::Key_Space);
+    EXPECT_EQ(group.FirstChecked(), -1);
 
     QTest::keyClick(b.book->lvAddr, Qt::Key_A, Qt::ControlModifier);
     for (int i = 0; i < b.book->Count(); ++i) EXPECT_EQ(b.book->Row(i)->checkState(0), Qt::Checked) << i;
+    EXPECT_EQ(group.CheckedItems().size(), static_cast<size_t>(b.book->Count()));
     b.book->mSelectNone->trigger();
     for (int i = 0; i < b.book->Count(); ++i) EXPECT_EQ(b.book->Row(i)->checkState(0), Qt::Unchecked) << i;
+    EXPECT_TRUE(group.CheckedItems().empty());
 }
 
 TEST(AddrBook, NameRefusalsAreToldBeforeTheDialogsClose)

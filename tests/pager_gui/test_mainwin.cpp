@@ -447,6 +447,12 @@ TEST_F(MainWin, AtStartTheTextsShowTheirStartAndTheColumnsHoldTheirContents)
 {
     testenv::writeFile(folder + "/messages.dat", cp("[Message1]\r\nTo=Иван\r\nDate=11.12.2026 01:23:45\r\n"
                                                     "Text=Проверка\r\n"));
+    // A contact's own greeting longer than its edit.
+    std::string book = testenv::readFile(folder + "/book.dat");
+    const std::string own = cp(",Привет,Пока,");
+    ASSERT_NE(book.find(own), std::string::npos);
+    book.replace(book.find(own), own.size(), cp(",Добрый день\\, дорогой и многоуважаемый друг,Пока,"));
+    testenv::writeFile(folder + "/book.dat", book);
     make({{"Main", {{"Header", cp("Здравствуйте, уважаемый %NAME%!")}, {"Signature", cp("%FROMNAME%, %DATE% %TIME%")}}}});
     QApplication::processEvents();
     for (QLineEdit* e : {w->AutoTexts->eHeader, w->AutoTexts->eSignature}) {
@@ -463,7 +469,6 @@ TEST_F(MainWin, AtStartTheTextsShowTheirStartAndTheColumnsHoldTheirContents)
     // A contact's own greeting, shown when it is selected, from its start too.
     TBookRow* petr = row("Пётр");
     ASSERT_NE(petr, nullptr);
-    petr->Item.Header = cp("Добрый день, дорогой и многоуважаемый друг");
     w->Book->lvAddr->setCurrentItem(petr);
     EXPECT_EQ(w->AutoTexts->eHeader->text(), u("Добрый день, дорогой и многоуважаемый друг"));
     EXPECT_EQ(w->AutoTexts->eHeader->cursorPosition(), 0);
