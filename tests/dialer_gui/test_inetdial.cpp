@@ -11,7 +11,7 @@
 
 #include "common/dialmsg.h"
 #include "dialer/controls/orvctrls.h"
-#include "dialer/inetdial.h"
+#include "dialer/window/inetdial.h"
 #include "dialer/phones.h"
 #include "dialer/ras/velrascon.h"
 #include "dialer/ras/velrasper.h"
@@ -300,7 +300,7 @@ TEST_F(IDial, TheLineThePagerAsksForComesUpAndGoesWhenThePagerHangsUp)
     const std::vector<uint32_t> reports = {WM_DIAL_DIALING, WM_DIAL_AUTHENTICATING, WM_DIAL_CONNECTED};
     EXPECT_EQ(pager.numbers(), reports);
     for (const auto& m : pager.got) EXPECT_EQ(m.wParam, app::applicationWindow().handle());
-    EXPECT_EQ(dial->PagerWindow, 0u);
+    EXPECT_EQ(dial->Road.PagerWindow, 0u);
 
     run(2000);
     EXPECT_EQ(panel(3), "00:00:03");
@@ -375,7 +375,7 @@ TEST_F(IDial, TheErrorTableSaysWhatIsLoggedAndWhatIsRedialled)
         EXPECT_EQ(logged(errorText), r.logged ? 1 : 0);
         EXPECT_EQ(logged(cp("Соединение разорвано")), static_cast<int>(i) + 1);  // Disconnected runs for each
         EXPECT_EQ(dial->tReDial->Enabled(), r.redial);
-        EXPECT_EQ(dial->DialingHandle, 0u);
+        EXPECT_EQ(dial->Road.DialingHandle, 0u);
         EXPECT_EQ(connections(), 0);
         EXPECT_EQ(pager.numbers().back(), WM_DIAL_DISCONNECTED);
         dial->sbHangUpClick();  // a pending redial goes
@@ -400,7 +400,7 @@ TEST_F(IDial, ABusyNumberIsRedialledNineTimesFiveSecondsApartWithTheOptionOn)
     }
     EXPECT_EQ(dial->tReDial->Interval(), 5000);
     EXPECT_EQ(logged(cp("Линия занята.")), 10);
-    EXPECT_EQ(dial->Redial.Attempts, 0);
+    EXPECT_EQ(dial->Road.Redial.Attempts, 0);
     EXPECT_FALSE(dial->tReDial->Enabled());
 }
 
@@ -425,7 +425,7 @@ TEST_F(IDial, NoDialToneGivesOneMoreAttemptThenTheSeriesStartsAfresh)
     dial->sbDialClick();
     run(60000);
     EXPECT_EQ(dialled.size(), 2u);
-    EXPECT_EQ(dial->Redial.Attempts, 0);
+    EXPECT_EQ(dial->Road.Redial.Attempts, 0);
 }
 
 TEST_F(IDial, RedialGoesRoundTheCheckedNumbers)
@@ -787,7 +787,7 @@ TEST_F(IDial, DestroyingTheWindowWhileDiallingHangsUpAndTellsWhoWaits)
     make();
     toDialer(WM_DIAL_CONNECT, pager.handle());
     run(300);
-    ASSERT_NE(dial->DialingHandle, 0u);
+    ASSERT_NE(dial->Road.DialingHandle, 0u);
     ASSERT_EQ(connections(), 1);
     // Another copy started meanwhile and published its own handle.
     registry::writeDword(DialerKey, "Handle", 0x12340001);
@@ -830,7 +830,7 @@ TEST_F(IDial, ADialTheServiceRefusesAtOnceIsHungUpAndReported)
     toDialer(WM_DIAL_CONNECT, pager.handle());
     EXPECT_EQ(beeps, 1);
     EXPECT_EQ(log().front(), dial->VelRasCon->ErrorText(633));
-    EXPECT_EQ(dial->DialingHandle, 0u);
+    EXPECT_EQ(dial->Road.DialingHandle, 0u);
     EXPECT_EQ(connections(), 0);
     EXPECT_TRUE(dial->sbDial->isEnabled());
     EXPECT_FALSE(dial->sbHangUp->isEnabled());
@@ -871,7 +871,7 @@ TEST_F(IDial, OneAttemptAtATime)
     // Asked while on line: answered at once, nothing dialled.
     toDialer(WM_DIAL_CONNECT, third.handle());
     EXPECT_EQ(third.numbers(), std::vector<uint32_t>({WM_DIAL_CONNECTED}));
-    EXPECT_EQ(dial->PagerWindow, 0u);
+    EXPECT_EQ(dial->Road.PagerWindow, 0u);
     EXPECT_EQ(dialled.size(), 1u);
     EXPECT_EQ(connections(), 1);
 }
@@ -888,7 +888,7 @@ TEST_F(IDial, APagerThatEndedMeanwhileIsPostedToSilently)
     }  // its window is gone: what the dialer posts to it is lost
     run(1000);
     EXPECT_TRUE(dial->tTimeOnLine->Enabled());
-    EXPECT_EQ(dial->PagerWindow, 0u);
+    EXPECT_EQ(dial->Road.PagerWindow, 0u);
     EXPECT_EQ(logged(cp("Связь установлена")), 1);
 }
 
@@ -918,7 +918,7 @@ TEST_F(IDial, AHangUpByThePagerDuringTheRedialWaitCancelsTheRedial)
     ASSERT_TRUE(dial->tReDial->Enabled());
     toDialer(WM_DIAL_HANGUP);
     EXPECT_FALSE(dial->tReDial->Enabled());
-    EXPECT_EQ(dial->Redial.Attempts, 0);
+    EXPECT_EQ(dial->Road.Redial.Attempts, 0);
     run(30000);
     EXPECT_EQ(dialled.size(), 1u);
     EXPECT_EQ(connections(), 0);
@@ -946,8 +946,8 @@ TEST_F(IDial, AUserHangUpWhileDiallingEndsTheAttempt)
     });
     dial->sbHangUpClick();
     mover.join();
-    EXPECT_EQ(dial->DialingHandle, 0u);
-    EXPECT_EQ(dial->ActiveHandle, 0u);
+    EXPECT_EQ(dial->Road.DialingHandle, 0u);
+    EXPECT_EQ(dial->Road.ActiveHandle, 0u);
     EXPECT_EQ(logged(cp("Связь разорвана")), 1);
     EXPECT_EQ(logged(cp("Соединение разорвано")), 1);
     EXPECT_EQ(pager.numbers(), std::vector<uint32_t>({WM_DIAL_DIALING, WM_DIAL_DISCONNECTED}));
@@ -963,7 +963,7 @@ TEST_F(IDial, AHangUpWhileDiallingEndsTheAttemptWhenTheServiceSaysNothingMore)
     dial->sbDialClick();
     run(300);
     dial->sbHangUpClick();  // the line goes at once, without a state
-    EXPECT_EQ(dial->DialingHandle, 0u);
+    EXPECT_EQ(dial->Road.DialingHandle, 0u);
     EXPECT_EQ(logged(cp("Соединение разорвано")), 1);
     EXPECT_TRUE(dial->sbDial->isEnabled());
     run(20000);
@@ -978,7 +978,7 @@ TEST_F(IDial, WithoutTheProjectionTheConnectionStillCountsItsTraffic)
     run(1000);
     ASSERT_TRUE(dial->tTimeOnLine->Enabled());
     EXPECT_EQ(panel(1), "");
-    EXPECT_EQ(dial->VelRasPer->ConnHandles[1], dial->ActiveHandle);
+    EXPECT_EQ(dial->VelRasPer->ConnHandles[1], dial->Road.ActiveHandle);
     EXPECT_EQ(text(dial->stSpeedRecv), " 0");
     EXPECT_EQ(dial->PerfRecv->Samples().front(), 0);
 }
@@ -996,7 +996,7 @@ TEST_F(IDial, TheTrafficShownCountsOnPastFourGibibytesAndAFastLineTopsTheGraph)
     dial->sbDialClick();
     run(1000);
     ASSERT_TRUE(dial->tTimeOnLine->Enabled());
-    const ras::HRASCONN h = dial->ActiveHandle;
+    const ras::HRASCONN h = dial->Road.ActiveHandle;
 
     struct Step {
         uint64_t received;  // in the second before the tick
