@@ -134,15 +134,17 @@ struct Case {
     std::vector<std::string> trace;
     S end;
     int attempts = 0;
+    bool option = true;  // the redial option
 };
 
-// Each case from a fresh road, with the redial option on and no other product.
+// Each case from a fresh road, without the other product.
 void expectCases(const std::vector<Case>& Cases)
 {
     for (const Case& c : Cases) {
         FakeHost host;
         host.Checked = c.checked;
         host.Selected = c.selected;
+        host.Option = c.option;
         TDialRoad road(host);
         run(road, c.events);
         EXPECT_EQ(host.Trace, c.trace) << c.name;
@@ -206,6 +208,11 @@ TEST(DialRoad, EventSequencesAndWhatTheyDo)
          {click(), error(676), timer(), error(676)},
          {"dial 0", "log error", "line down", "hang up 1", "dial 0", "log error", "line down", "hang up 2"},
          S::RedialWait, 2},
+        {"with the option off, a new click's first error is handled though the last one had the same",
+         {true}, 0,
+         {click(), error(676), click(), error(676)},
+         {"dial 0", "log error", "line down", "hang up 1", "dial 0", "log error", "line down", "hang up 2"},
+         S::Idle, 0, false},
         {"no dial tone gives one more attempt, then the series starts afresh",
          {true}, 0,
          {click(), error(680), timer(), error(680)},
@@ -394,28 +401,32 @@ TEST(DialRoad, TheOtherProductGivesTheLineUpForEachAttemptAndGetsItBack)
 {
     struct Row {
         const char* name;
+        std::vector<bool> checked;
         std::deque<int> refusals;
         bool refusalHandle;
         std::vector<Ev> events;
         std::vector<std::string> trace;
     };
     const Row rows[] = {
-        {"an attempt that fails", {}, false, {pagerConnect(), error(691)},
+        {"an attempt that fails", {true}, {}, false, {pagerConnect(), error(691)},
          {"to zelvo ACQUIRE", "pause 300", "dial 0", "log error", "line down", "to pager DISCONNECTED",
           "to zelvo RELEASE", "hang up 1"}},
-        {"a line that comes up and goes", {}, false, {click(), state(8192), hangUp()},
+        {"a line that comes up and goes", {true}, {}, false, {click(), state(8192), hangUp()},
          {"to zelvo ACQUIRE", "pause 300", "dial 0", "line up", "hang up 1", "line down, was on line",
           "to zelvo RELEASE", "hang up 1"}},
-        {"a dial the service refuses at once", {633}, false, {pagerConnect()},
+        {"a dial the service refuses at once", {true}, {633}, false, {pagerConnect()},
          {"to zelvo ACQUIRE", "pause 300", "dial 0", "refused", "to pager DISCONNECTED", "to zelvo RELEASE"}},
-        {"a refusal that came with a handle gives it back", {633}, true, {click()},
+        {"a refusal that came with a handle gives it back", {true}, {633}, true, {click()},
          {"to zelvo ACQUIRE", "pause 300", "dial 0", "refused", "give back 1", "to zelvo RELEASE"}},
-        {"destroyed on line", {}, false, {click(), state(8192), destroy()},
+        {"destroyed on line", {true}, {}, false, {click(), state(8192), destroy()},
          {"to zelvo ACQUIRE", "pause 300", "dial 0", "line up", "hang up 1", "to zelvo RELEASE"}},
+        {"no checked number: the line is not asked for", {false, false}, {}, false, {pagerConnect()},
+         {"to pager DISCONNECTED"}},
     };
     for (const Row& r : rows) {
         FakeHost host;
         host.Zelvo = kZelvo;
+        host.Checked = r.checked;
         host.Refusals = r.refusals;
         host.RefusalHandle = r.refusalHandle;
         TDialRoad road(host);

@@ -6,6 +6,10 @@
 // faults of the original (failed entry change, one attempt at a time, refused
 // dials, destruction while dialling, the traffic statistics).
 //
+// The connection road's rules on their own (each event sequence and what it
+// posts) are tested without a window in tests/dialer/test_dialroad.cpp; here
+// the window forwards the real service's events to it and shows what it does.
+//
 // The pager and the other product (Zelvo) are windows of this process that
 // record what they are posted.
 
@@ -417,17 +421,6 @@ TEST_F(IDial, WithTheRedialOptionOffAFailedAttemptStaysTheOnlyOne)
     EXPECT_EQ(dialled.size(), 1u);
 }
 
-TEST_F(IDial, NoDialToneGivesOneMoreAttemptThenTheSeriesStartsAfresh)
-{
-    phones("Провайдер", {{"5550680", true}});
-    pick(kProvider);
-    make();
-    dial->sbDialClick();
-    run(60000);
-    EXPECT_EQ(dialled.size(), 2u);
-    EXPECT_EQ(dial->Road.Redial.Attempts, 0);
-}
-
 TEST_F(IDial, RedialGoesRoundTheCheckedNumbers)
 {
     phones("Провайдер", {{"5550001", true}, {"5550002", false}, {"5550003", true}});
@@ -808,20 +801,6 @@ TEST_F(IDial, TheOwnHandleIsPublishedAtStartAndTakenBackAtExit)
     EXPECT_FALSE(registry::valueExists(DialerKey, "Handle"));
 }
 
-TEST_F(IDial, EachAttemptHandlesItsFirstErrorEvenWhenTheLastOneHadTheSame)
-{
-    phones("Провайдер", {{"5550001", true}});
-    pick(kProvider);
-    make();
-    dial->mPAutoDial->trigger();
-    dial->sbDialClick();
-    run(1000);
-    dial->sbDialClick();
-    run(1000);
-    EXPECT_EQ(logged(cp("Линия занята.")), 2);
-    EXPECT_EQ(logged(cp("Соединение разорвано")), 2);
-}
-
 TEST_F(IDial, ADialTheServiceRefusesAtOnceIsHungUpAndReported)
 {
     phones("Провайдер", {{"5550633", true}});
@@ -839,18 +818,6 @@ TEST_F(IDial, ADialTheServiceRefusesAtOnceIsHungUpAndReported)
     EXPECT_FALSE(dial->tReDial->Enabled());
     EXPECT_EQ(pager.numbers(), std::vector<uint32_t>({WM_DIAL_DISCONNECTED}));
     EXPECT_EQ(zelvo.numbers(), std::vector<uint32_t>({WM_LINE_ACQUIRE, WM_LINE_RELEASE}));
-}
-
-TEST_F(IDial, WithNoCheckedNumberThePagerIsToldAtOnce)
-{
-    phones("Провайдер", {{"5551234", false}, {"5550001", false}});
-    pick(kProvider);
-    make();
-    toDialer(WM_DIAL_CONNECT, pager.handle());
-    run(1000);
-    EXPECT_TRUE(dialled.empty());
-    EXPECT_EQ(pager.numbers(), std::vector<uint32_t>({WM_DIAL_DISCONNECTED}));
-    EXPECT_TRUE(zelvo.numbers().empty());
 }
 
 TEST_F(IDial, OneAttemptAtATime)
