@@ -6,7 +6,7 @@
 // (bench/windowstart.h).
 
 #include "bench/windowstart.h"
-#include "dialer/inetdial.h"
+#include "dialer/window/inetdial.h"
 #include "dialer/ras/velrasapi.h"
 #include "platform/codepage.h"
 #include "platform/sound/sound.h"

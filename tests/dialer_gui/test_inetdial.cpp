@@ -6,12 +6,16 @@
 // faults of the original (failed entry change, one attempt at a time, refused
 // dials, destruction while dialling, the traffic statistics).
 //
+// The connection road's rules on their own (each event sequence and what it
+// posts) are tested without a window in tests/dialer/test_dialroad.cpp; here
+// the window forwards the real service's events to it and shows what it does.
+//
 // The pager and the other product (Zelvo) are windows of this process that
 // record what they are posted.
 
 #include "common/dialmsg.h"
 #include "dialer/controls/orvctrls.h"
-#include "dialer/inetdial.h"
+#include "dialer/window/inetdial.h"
 #include "dialer/phones.h"
 #include "dialer/ras/velrascon.h"
 #include "dialer/ras/velrasper.h"
@@ -300,7 +304,7 @@ TEST_F(IDial, TheLineThePagerAsksForComesUpAndGoesWhenThePagerHangsUp)
     const std::vector<uint32_t> reports = {WM_DIAL_DIALING, WM_DIAL_AUTHENTICATING, WM_DIAL_CONNECTED};
     EXPECT_EQ(pager.numbers(), reports);
     for (const auto& m : pager.got) EXPECT_EQ(m.wParam, app::applicationWindow().handle());
-    EXPECT_EQ(dial->PagerWindow, 0u);
+    EXPECT_EQ(dial->Road.PagerWindow, 0u);
 
     run(2000);
     EXPECT_EQ(panel(3), "00:00:03");
@@ -375,7 +379,7 @@ TEST_F(IDial, TheErrorTableSaysWhatIsLoggedAndWhatIsRedialled)
         EXPECT_EQ(logged(errorText), r.logged ? 1 : 0);
         EXPECT_EQ(logged(cp("Соединение разорвано")), static_cast<int>(i) + 1);  // Disconnected runs for each
         EXPECT_EQ(dial->tReDial->Enabled(), r.redial);
-        EXPECT_EQ(dial->DialingHandle, 0u);
+        EXPECT_EQ(dial->Road.DialingHandle, 0u);
         EXPECT_EQ(connections(), 0);
         EXPECT_EQ(pager.numbers().back(), WM_DIAL_DISCONNECTED);
         dial->sbHangUpClick();  // a pending redial goes
@@ -400,7 +404,7 @@ TEST_F(IDial, ABusyNumberIsRedialledNineTimesFiveSecondsApartWithTheOptionOn)
     }
     EXPECT_EQ(dial->tReDial->Interval(), 5000);
     EXPECT_EQ(logged(cp("Линия занята.")), 10);
-    EXPECT_EQ(dial->Redial.Attempts, 0);
+    EXPECT_EQ(dial->Road.Redial.Attempts, 0);
     EXPECT_FALSE(dial->tReDial->Enabled());
 }
 
@@ -415,17 +419,6 @@ TEST_F(IDial, WithTheRedialOptionOffAFailedAttemptStaysTheOnlyOne)
     dial->sbDialClick();
     run(60000);
     EXPECT_EQ(dialled.size(), 1u);
-}
-
-TEST_F(IDial, NoDialToneGivesOneMoreAttemptThenTheSeriesStartsAfresh)
-{
-    phones("Провайдер", {{"5550680", true}});
-    pick(kProvider);
-    make();
-    dial->sbDialClick();
-    run(60000);
-    EXPECT_EQ(dialled.size(), 2u);
-    EXPECT_EQ(dial->Redial.Attempts, 0);
 }
 
 TEST_F(IDial, RedialGoesRoundTheCheckedNumbers)
@@ -787,7 +780,7 @@ TEST_F(IDial, DestroyingTheWindowWhileDiallingHangsUpAndTellsWhoWaits)
     make();
     toDialer(WM_DIAL_CONNECT, pager.handle());
     run(300);
-    ASSERT_NE(dial->DialingHandle, 0u);
+    ASSERT_NE(dial->Road.DialingHandle, 0u);
     ASSERT_EQ(connections(), 1);
     // Another copy started meanwhile and published its own handle.
     registry::writeDword(DialerKey, "Handle", 0x12340001);
@@ -808,20 +801,6 @@ TEST_F(IDial, TheOwnHandleIsPublishedAtStartAndTakenBackAtExit)
     EXPECT_FALSE(registry::valueExists(DialerKey, "Handle"));
 }
 
-TEST_F(IDial, EachAttemptHandlesItsFirstErrorEvenWhenTheLastOneHadTheSame)
-{
-    phones("Провайдер", {{"5550001", true}});
-    pick(kProvider);
-    make();
-    dial->mPAutoDial->trigger();
-    dial->sbDialClick();
-    run(1000);
-    dial->sbDialClick();
-    run(1000);
-    EXPECT_EQ(logged(cp("Линия занята.")), 2);
-    EXPECT_EQ(logged(cp("Соединение разорвано")), 2);
-}
-
 TEST_F(IDial, ADialTheServiceRefusesAtOnceIsHungUpAndReported)
 {
     phones("Провайдер", {{"5550633", true}});
@@ -830,7 +809,7 @@ TEST_F(IDial, ADialTheServiceRefusesAtOnceIsHungUpAndReported)
     toDialer(WM_DIAL_CONNECT, pager.handle());
     EXPECT_EQ(beeps, 1);
     EXPECT_EQ(log().front(), dial->VelRasCon->ErrorText(633));
-    EXPECT_EQ(dial->DialingHandle, 0u);
+    EXPECT_EQ(dial->Road.DialingHandle, 0u);
     EXPECT_EQ(connections(), 0);
     EXPECT_TRUE(dial->sbDial->isEnabled());
     EXPECT_FALSE(dial->sbHangUp->isEnabled());
@@ -839,18 +818,6 @@ TEST_F(IDial, ADialTheServiceRefusesAtOnceIsHungUpAndReported)
     EXPECT_FALSE(dial->tReDial->Enabled());
     EXPECT_EQ(pager.numbers(), std::vector<uint32_t>({WM_DIAL_DISCONNECTED}));
     EXPECT_EQ(zelvo.numbers(), std::vector<uint32_t>({WM_LINE_ACQUIRE, WM_LINE_RELEASE}));
-}
-
-TEST_F(IDial, WithNoCheckedNumberThePagerIsToldAtOnce)
-{
-    phones("Провайдер", {{"5551234", false}, {"5550001", false}});
-    pick(kProvider);
-    make();
-    toDialer(WM_DIAL_CONNECT, pager.handle());
-    run(1000);
-    EXPECT_TRUE(dialled.empty());
-    EXPECT_EQ(pager.numbers(), std::vector<uint32_t>({WM_DIAL_DISCONNECTED}));
-    EXPECT_TRUE(zelvo.numbers().empty());
 }
 
 TEST_F(IDial, OneAttemptAtATime)
@@ -871,7 +838,7 @@ TEST_F(IDial, OneAttemptAtATime)
     // Asked while on line: answered at once, nothing dialled.
     toDialer(WM_DIAL_CONNECT, third.handle());
     EXPECT_EQ(third.numbers(), std::vector<uint32_t>({WM_DIAL_CONNECTED}));
-    EXPECT_EQ(dial->PagerWindow, 0u);
+    EXPECT_EQ(dial->Road.PagerWindow, 0u);
     EXPECT_EQ(dialled.size(), 1u);
     EXPECT_EQ(connections(), 1);
 }
@@ -888,7 +855,7 @@ TEST_F(IDial, APagerThatEndedMeanwhileIsPostedToSilently)
     }  // its window is gone: what the dialer posts to it is lost
     run(1000);
     EXPECT_TRUE(dial->tTimeOnLine->Enabled());
-    EXPECT_EQ(dial->PagerWindow, 0u);
+    EXPECT_EQ(dial->Road.PagerWindow, 0u);
     EXPECT_EQ(logged(cp("Связь установлена")), 1);
 }
 
@@ -918,7 +885,7 @@ TEST_F(IDial, AHangUpByThePagerDuringTheRedialWaitCancelsTheRedial)
     ASSERT_TRUE(dial->tReDial->Enabled());
     toDialer(WM_DIAL_HANGUP);
     EXPECT_FALSE(dial->tReDial->Enabled());
-    EXPECT_EQ(dial->Redial.Attempts, 0);
+    EXPECT_EQ(dial->Road.Redial.Attempts, 0);
     run(30000);
     EXPECT_EQ(dialled.size(), 1u);
     EXPECT_EQ(connections(), 0);
@@ -946,8 +913,8 @@ TEST_F(IDial, AUserHangUpWhileDiallingEndsTheAttempt)
     });
     dial->sbHangUpClick();
     mover.join();
-    EXPECT_EQ(dial->DialingHandle, 0u);
-    EXPECT_EQ(dial->ActiveHandle, 0u);
+    EXPECT_EQ(dial->Road.DialingHandle, 0u);
+    EXPECT_EQ(dial->Road.ActiveHandle, 0u);
     EXPECT_EQ(logged(cp("Связь разорвана")), 1);
     EXPECT_EQ(logged(cp("Соединение разорвано")), 1);
     EXPECT_EQ(pager.numbers(), std::vector<uint32_t>({WM_DIAL_DIALING, WM_DIAL_DISCONNECTED}));
@@ -963,7 +930,7 @@ TEST_F(IDial, AHangUpWhileDiallingEndsTheAttemptWhenTheServiceSaysNothingMore)
     dial->sbDialClick();
     run(300);
     dial->sbHangUpClick();  // the line goes at once, without a state
-    EXPECT_EQ(dial->DialingHandle, 0u);
+    EXPECT_EQ(dial->Road.DialingHandle, 0u);
     EXPECT_EQ(logged(cp("Соединение разорвано")), 1);
     EXPECT_TRUE(dial->sbDial->isEnabled());
     run(20000);
@@ -978,7 +945,7 @@ TEST_F(IDial, WithoutTheProjectionTheConnectionStillCountsItsTraffic)
     run(1000);
     ASSERT_TRUE(dial->tTimeOnLine->Enabled());
     EXPECT_EQ(panel(1), "");
-    EXPECT_EQ(dial->VelRasPer->ConnHandles[1], dial->ActiveHandle);
+    EXPECT_EQ(dial->VelRasPer->ConnHandles[1], dial->Road.ActiveHandle);
     EXPECT_EQ(text(dial->stSpeedRecv), " 0");
     EXPECT_EQ(dial->PerfRecv->Samples().front(), 0);
 }
@@ -996,7 +963,7 @@ TEST_F(IDial, TheTrafficShownCountsOnPastFourGibibytesAndAFastLineTopsTheGraph)
     dial->sbDialClick();
     run(1000);
     ASSERT_TRUE(dial->tTimeOnLine->Enabled());
-    const ras::HRASCONN h = dial->ActiveHandle;
+    const ras::HRASCONN h = dial->Road.ActiveHandle;
 
     struct Step {
         uint64_t received;  // in the second before the tick

@@ -8,20 +8,17 @@
 //
 // The decisions that need no window (status texts, the error rules, the
 // attempt count, the redial's number, the number filters, the counters) are
-// in dialer/dialing.h; the stored settings in dialer/service.h and
-// dialer/phones.h.
-//
-// Connection states: Idle (no handle, no timer), Dialling (DialingHandle),
-// Online (ActiveHandle and the one-second tick), Redial wait (tReDial). One
-// attempt at a time: a pager's request while dialling only says where to
-// report; while on line it is answered "connected" at once; a dial stops a
-// pending redial, and a hang-up (the user's or the pager's) cancels it.
+// in dialer/dialing.h; the connection's road (its states, the redial, the
+// pager that asked for the line and what it is told) in dialer/dialroad.h;
+// the stored settings in dialer/service.h and dialer/phones.h. The window
+// forwards its events to the road and does what the road asks.
 //
 // The service reports the states of an attempt on its own thread; the
 // connection component hands them to this window on the main thread, in
 // order, so every handler here runs on the main thread.
 
 #include "dialer/dialing.h"
+#include "dialer/dialroad.h"
 #include "platform/ansistring.h"
 #include "platform/ras/rasapi.h"
 #include "platform/timer.h"
@@ -32,6 +29,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 
 class QAction;
@@ -142,22 +140,20 @@ public:
     // Called once the window has closed for good (the program then ends).
     std::function<void()> OnClosed;
 
+private:
+    class TRoadHost;
+    std::unique_ptr<TRoadHost> roadHost_;  // before Road, which uses it
+
+public:
     // ---- state
+    TDialRoad Road;  // the connection: handles, states, redial, the pager's request
     int PrevEntryIndex = -1;  // the entry whose numbers are loaded
     bool HasSavedPassword = false;
     AnsiString SavedPassword;  // scrambled
     int32_t OnlineSecs = 0;
     int32_t EntryMonthSecs = 0;
     int32_t EntryDaySecs = 0;
-    TRedialCount Redial;  // RedialAttempts
-    bool RedialSameNumber = false;
-    bool WasOnline = false;
-    bool UserHangUp = false;
-    winmsg::HWND PagerWindow = 0;  // the pager that asked for the line
     AnsiString CurrentEntry;
-    ras::HRASCONN DialingHandle = 0;
-    ras::HRASCONN ActiveHandle = 0;
-    uint16_t LastState = 0;
     uint64_t XmitBase = 0;
     uint64_t RecvBase = 0;
     uint32_t TickBase = 0;
@@ -196,17 +192,12 @@ public:
     void mPHideOnConnectClick();
     void mPToneClick();
 
-    // ---- dialling
+    // ---- dialling (forwarded to Road)
     void sbDialClick();
-    void Dial();
     void sbHangUpClick();
     void VelRasConStateChanged();
-    void ConnectedError(uint16_t Error);
-    void ReDial();
     void tReDialTimer();
     void tTimeOnLineTimer();
-    void DisconnInfo();
-    void Disconnected();
     void PlayWav(const AnsiString& Name);
 
     // ---- messages of the pager
@@ -238,10 +229,8 @@ private:
     void Toggle(bool& Flag, QAction* Item);
     void SelectNumber(int Row);
     void SwapNumbers(int A, int B);
-    // No attempt will be made for a request: the pager that asked is told
-    // that the attempt failed.
-    void AttemptNotMade();
-    bool Online() const;
+    // The end of a line or of an attempt, as shown.
+    void DisconnInfo(bool WasOnline);
 
     bool destroyed_ = false;  // FormDestroy has run
     bool logStarted_ = false;  // the log has a first line (which may be empty)

@@ -6,7 +6,7 @@
 // looked up relative to the current folder, and they are installed beside the
 // program.
 
-#include "dialer/inetdial.h"
+#include "dialer/window/inetdial.h"
 #include "platform/app.h"
 #include "platform/codepage.h"
 #include "platform/ui/widgets.h"

@@ -1,4 +1,4 @@
-#include "dialer/inetdial.h"
+#include "dialer/window/inetdial.h"
 
 #include "common/dialmsg.h"
 #include "common/strs.h"
@@ -150,7 +150,103 @@ QIcon image(const QWidget* w, int index)
 
 // ---- creation ----------------------------------------------------------------
 
-TIDial::TIDial(QWidget* Parent) : TTrayForm(Parent)
+// What the road asks of the window and of the service.
+class TIDial::TRoadHost final : public TDialRoadHost {
+public:
+    explicit TRoadHost(TIDial& Dial) : d(Dial) {}
+
+    std::vector<bool> CheckedNumbers() const override
+    {
+        std::vector<bool> checked;
+        for (int i = 0; i < d.lbNumbers->count(); ++i) checked.push_back(d.NumberChecked(i));
+        return checked;
+    }
+    int SelectedNumber() const override { return d.SelectedNumber(); }
+    void SelectNumber(int Row) override
+    {
+        d.SelectNumber(Row);
+        d.EDNumbers();
+    }
+    bool EntryReady() const override { return d.cbEntries->currentIndex() >= 0 && !d.CurrentEntry.empty(); }
+
+    void Pause(int Ms) override { d.Sleep(Ms); }
+    int StartAttempt(ras::HRASCONN& Handle) override
+    {
+        const AnsiString number = LeftStr(d.NumberText(d.SelectedNumber()), 255);
+        d.slPanels[2]->setText(fromAnsi(number));
+        d.AddLog(cp("Подготовка к соединению с ") + d.CurrentEntry);
+        d.DialEnabled(false);
+        d.VelRasCon->UserName = codepage::fromUnicode(d.eLogin->text());
+        d.VelRasCon->Password = codepage::fromUnicode(d.ePassword->text());
+        d.VelRasCon->PhoneNumber = (DialerOptions.Tone ? "T" : "P") + number;
+        return d.VelRasCon->Dial(Handle);
+    }
+    void AttemptStarted() override
+    {
+        d.sbHangUp->setEnabled(true);
+        d.mPHangUp->setEnabled(true);
+    }
+    void AttemptRefused() override
+    {
+        d.AddLog(d.VelRasCon->StatusText);
+        d.Beep();
+        d.DialEnabled(true);
+    }
+    void HangUp(ras::HRASCONN Handle) override { d.VelRasCon->HangUp(Handle); }
+    void HangUpWait(ras::HRASCONN Handle, bool StateEvents) override
+    {
+        d.VelRasCon->HangUpWait(Handle, 0, StateEvents, 3000);
+    }
+
+    void ShowState(uint16_t State) override
+    {
+        const AnsiString t = ConnectedStatus(State);
+        d.icTray->SetHint(t);
+        if (!t.empty()) d.AddLog(t);
+    }
+    void LogError() override { d.AddLog(d.VelRasCon->StatusText); }
+    void ReadLine(ras::HRASCONN Handle) override
+    {
+        if (d.VelRasCon->ReadProjection(Handle) == 0) d.slPanels[1]->setText(fromAnsi(d.VelRasCon->ClientIP));
+        // The traffic is counted from here, also when the projection could not
+        // be read: the first sample is taken once the connection is known to
+        // the statistics.
+        d.VelRasPer->ResetStats();
+        if (SystemLevel == 2) d.VelRasPer->SetConnHandle(1, Handle);
+        d.VelRasPer->ReadStats();
+        d.XmitBase = d.VelRasPer->GetXmitBytes(0);
+        d.RecvBase = d.VelRasPer->GetRecvBytes(0);
+        d.TickBase = sysclock::tickCount();
+    }
+    void LineUp() override
+    {
+        d.IconTray(1);
+        d.PlayWav("Connect");
+        if (DialerOptions.HideOnConnect) trayhost::hideToTray(&d);
+        d.tTimeOnLine->SetEnabled(true);
+        d.tTimeOnLineTimer();
+    }
+    void LineDown(bool WasOnline) override { d.DisconnInfo(WasOnline); }
+    void HangUpStarted() override
+    {
+        d.sbHangUp->setEnabled(false);
+        d.mPHangUp->setEnabled(false);
+        d.DialEnabled(true);
+    }
+    void RedialTimer(bool On) override { d.tReDial->SetEnabled(On); }
+    bool RedialOption() const override { return DialerOptions.ReDial; }
+    int RedialCount() const override { return DialerOptions.RedialCount; }
+
+    winmsg::HWND OwnWindow() const override { return app::applicationWindow().handle(); }
+    winmsg::HWND ZelvoWindow() const override { return ReadZelvoHandle(); }
+    void Post(winmsg::HWND To, uint32_t Msg, uint32_t WParam) override { winmsg::postMessage(To, Msg, WParam, 0); }
+
+private:
+    TIDial& d;
+};
+
+TIDial::TIDial(QWidget* Parent)
+    : TTrayForm(Parent), roadHost_(std::make_unique<TRoadHost>(*this)), Road(*roadHost_)
 {
     setObjectName("IDial");
     setWindowTitle(u(DialerTitle));
@@ -447,17 +543,15 @@ void TIDial::FormCreate()
     HasSavedPassword = false;
     SavedPassword.clear();
     OnlineSecs = EntryMonthSecs = EntryDaySecs = 0;
-    Redial.Reset();
+    Road.Reset();
     stMonth->setText(fromAnsi(SecsToStr(DialerOptions.MonthSecs)));
     stDay->setText(fromAnsi(SecsToStr(DialerOptions.DaySecs)));
     tReDial->SetInterval(DialerOptions.RedialDelay * 1000);
-    RedialSameNumber = WasOnline = UserHangUp = false;
     mPAutoRun->setChecked(DialerOptions.AutoRun);
     mPAutoDial->setChecked(DialerOptions.ReDial);
     mPHideOnRun->setChecked(DialerOptions.HideOnRun);
     mPHideOnConnect->setChecked(DialerOptions.HideOnConnect);
     mPTone->setChecked(DialerOptions.Tone);
-    LastState = 0;
 
     // 11.
     if (VelRasCon->CheckRasApi()) {
@@ -814,12 +908,10 @@ void TIDial::mPExitClick() { close(); }
 
 // ---- closing -------------------------------------------------------------------
 
-bool TIDial::Online() const { return tTimeOnLine->Enabled(); }
-
 void TIDial::closeEvent(QCloseEvent* Event)
 {
     // Refused while a connection is up, unless the program must end.
-    if (!destroyed_ && Online() && !terminating_) {
+    if (!destroyed_ && Road.Online() && !terminating_) {
         Event->ignore();
         return;
     }
@@ -837,22 +929,10 @@ void TIDial::Terminate()
 void TIDial::FormDestroy()
 {
     destroyed_ = true;
-    const bool redialPending = tReDial->Enabled();
-    tReDial->SetEnabled(false);
     tTimeOnLine->SetEnabled(false);
     // An attempt or a line of this program goes with it; a pager that waits
     // for an attempt is told none will come.
-    app::guard([&] {
-        const ras::HRASCONN h = ActiveHandle != 0 ? ActiveHandle : DialingHandle;
-        const bool dialling = DialingHandle != 0;
-        if (h != 0) {
-            DialingHandle = ActiveHandle = 0;
-            VelRasCon->HangUpWait(h, 0, false, 3000);
-            if (const uint32_t zelvo = ReadZelvoHandle()) winmsg::postMessage(zelvo, WM_LINE_RELEASE, 0, 0);
-        }
-        if (dialling || redialPending) AttemptNotMade();
-        PagerWindow = 0;
-    });
+    app::guard([this] { Road.Destroy(); });
     app::guard([this] { WritePosition("Main", x(), y(), -1, -1, false); });
     app::guard([this] { WritePhones(CurrentEntry); });
     app::guard([] { SaveHandle(0); });
@@ -861,148 +941,13 @@ void TIDial::FormDestroy()
 
 // ---- dialling ------------------------------------------------------------------
 
-void TIDial::AttemptNotMade()
-{
-    if (PagerWindow != 0) winmsg::postMessage(PagerWindow, WM_DIAL_DISCONNECTED, app::applicationWindow().handle(), 0);
-}
+void TIDial::sbDialClick() { Road.DialClick(); }
 
-void TIDial::sbDialClick()
-{
-    if (DialingHandle != 0) return;  // one attempt at a time
-    if (Online() && !UserHangUp) {
-        // The line is up already: the pager that asked may go on at once.
-        if (PagerWindow != 0) {
-            winmsg::postMessage(PagerWindow, WM_DIAL_CONNECTED, app::applicationWindow().handle(), 0);
-            PagerWindow = 0;
-        }
-        return;
-    }
-    const int row = SelectedNumber();
-    if (row < 0) {
-        AttemptNotMade();
-        return;
-    }
-    if (NumberChecked(row)) {
-        Dial();
-    } else {
-        tReDialTimer();
-    }
-}
+void TIDial::sbHangUpClick() { Road.HangUpClick(); }
 
-void TIDial::Dial()
-{
-    if (lbNumbers->count() == 0 || SelectedNumber() < 0 || cbEntries->currentIndex() < 0 || CurrentEntry.empty()) {
-        AttemptNotMade();
-        return;
-    }
-    tReDial->SetEnabled(false);
-    if (const uint32_t zelvo = ReadZelvoHandle()) {
-        winmsg::postMessage(zelvo, WM_LINE_ACQUIRE, 0, 0);
-        Sleep(300);
-    }
-    const AnsiString number = LeftStr(NumberText(SelectedNumber()), 255);
-    slPanels[2]->setText(fromAnsi(number));
-    AddLog(cp("Подготовка к соединению с ") + CurrentEntry);
-    DialEnabled(false);
-    VelRasCon->UserName = codepage::fromUnicode(eLogin->text());
-    VelRasCon->Password = codepage::fromUnicode(ePassword->text());
-    VelRasCon->PhoneNumber = (DialerOptions.Tone ? "T" : "P") + number;
-    DialingHandle = 0;
-    LastState = 0;
-    if (VelRasCon->Dial(DialingHandle) != 0) {
-        AddLog(VelRasCon->StatusText);
-        Beep();
-        DialEnabled(true);
-        // A handle the refusal came with is given back, and whoever waits for
-        // this attempt is told it will not come.
-        if (DialingHandle != 0) VelRasCon->HangUp(DialingHandle);
-        DialingHandle = 0;
-        AttemptNotMade();
-        if (const uint32_t zelvo = ReadZelvoHandle()) winmsg::postMessage(zelvo, WM_LINE_RELEASE, 0, 0);
-        return;
-    }
-    sbHangUp->setEnabled(true);
-    mPHangUp->setEnabled(true);
-}
+void TIDial::VelRasConStateChanged() { Road.StateChanged(VelRasCon->ConnectState, VelRasCon->ConnectError); }
 
-void TIDial::VelRasConStateChanged()
-{
-    const uint16_t s = VelRasCon->ConnectState;
-    const uint16_t e = VelRasCon->ConnectError;
-    const TStateStep step = StateStep(s, LastState, e, DialingHandle != 0);
-    if (step == TStateStep::Repeated) return;
-    LastState = s;
-    const AnsiString t = ConnectedStatus(s);
-    icTray->SetHint(t);
-    if (!t.empty()) AddLog(t);
-    if (PagerWindow != 0) {
-        if (const uint32_t report = PagerReport(s))
-            winmsg::postMessage(PagerWindow, report, app::applicationWindow().handle(), 0);
-    }
-    switch (step) {
-    case TStateStep::Error: ConnectedError(e); return;
-    case TStateStep::Disconnected: Disconnected(); return;
-    case TStateStep::Connected: break;
-    default: return;
-    }
-
-    ActiveHandle = DialingHandle;
-    DialingHandle = 0;
-    if (VelRasCon->ReadProjection(ActiveHandle) == 0) slPanels[1]->setText(fromAnsi(VelRasCon->ClientIP));
-    // The traffic is counted from here, also when the projection could not be
-    // read: the first sample is taken once the connection is known to the
-    // statistics.
-    VelRasPer->ResetStats();
-    if (SystemLevel == 2) VelRasPer->SetConnHandle(1, ActiveHandle);
-    VelRasPer->ReadStats();
-    XmitBase = VelRasPer->GetXmitBytes(0);
-    RecvBase = VelRasPer->GetRecvBytes(0);
-    TickBase = sysclock::tickCount();
-    Redial.Reset();
-    IconTray(1);
-    PlayWav("Connect");
-    WasOnline = true;
-    UserHangUp = false;
-    if (DialerOptions.HideOnConnect) trayhost::hideToTray(this);
-    tTimeOnLine->SetEnabled(true);
-    tTimeOnLineTimer();
-    if (PagerWindow != 0) {
-        winmsg::postMessage(PagerWindow, WM_DIAL_CONNECTED, app::applicationWindow().handle(), 0);
-        PagerWindow = 0;
-    }
-}
-
-void TIDial::ConnectedError(uint16_t Error)
-{
-    if (ErrorLogged(Error)) AddLog(VelRasCon->StatusText);
-    Disconnected();
-    Redial.AttemptFailed(Error, DialerOptions.RedialCount);
-    if (ErrorRedials(Error)) ReDial();
-}
-
-void TIDial::ReDial()
-{
-    tReDial->SetEnabled(Redial.Next(DialerOptions.ReDial, DialerOptions.RedialCount));
-}
-
-void TIDial::tReDialTimer()
-{
-    tReDial->SetEnabled(false);
-    if (RedialSameNumber) {
-        RedialSameNumber = false;
-    } else {
-        std::vector<bool> checked;
-        for (int i = 0; i < lbNumbers->count(); ++i) checked.push_back(NumberChecked(i));
-        const int row = NextCheckedRow(checked, SelectedNumber());
-        if (row < 0) {
-            AttemptNotMade();
-            return;
-        }
-        SelectNumber(row);
-        EDNumbers();
-    }
-    Dial();
-}
+void TIDial::tReDialTimer() { Road.RedialTimerFired(); }
 
 void TIDial::tTimeOnLineTimer()
 {
@@ -1043,15 +988,10 @@ void TIDial::tTimeOnLineTimer()
     const int listed = VelRasCon->RefreshConnections();
     if (listed != 0 && listed != ras::ERROR_BUFFER_TOO_SMALL) return;
     if (VelRasCon->Connections.Count() > 0) return;
-    Disconnected();
-    if (!UserHangUp) {
-        RedialSameNumber = true;
-        ReDial();
-    }
-    UserHangUp = false;
+    Road.LineLost();
 }
 
-void TIDial::DisconnInfo()
+void TIDial::DisconnInfo(bool WasOnline)
 {
     tTimeOnLine->SetEnabled(false);
     for (QLabel* panel : slPanels) panel->clear();
@@ -1065,56 +1005,13 @@ void TIDial::DisconnInfo()
     WritePhones(CurrentEntry);
     SaveDialerOptions();
     IconTray(0);
-    if (WasOnline) {
-        PlayWav("Disconnect");
-        WasOnline = false;
-    }
+    if (WasOnline) PlayWav("Disconnect");
     icTray->SetHint(DialerTitle);
     sbHangUp->setEnabled(false);
     mPHangUp->setEnabled(false);
     DialEnabled(true);
     AddLog(cp("Соединение разорвано"));
     AddLog(AnsiString());
-}
-
-void TIDial::Disconnected()
-{
-    DisconnInfo();
-    if (PagerWindow != 0) winmsg::postMessage(PagerWindow, WM_DIAL_DISCONNECTED, app::applicationWindow().handle(), 0);
-    if (const uint32_t zelvo = ReadZelvoHandle()) winmsg::postMessage(zelvo, WM_LINE_RELEASE, 0, 0);
-    if (DialingHandle == 0 && ActiveHandle == 0) return;
-    if (ActiveHandle == 0) ActiveHandle = DialingHandle;
-    DialingHandle = 0;
-    VelRasCon->HangUpWait(ActiveHandle, 0, false, 3000);
-    ActiveHandle = 0;
-}
-
-void TIDial::sbHangUpClick()
-{
-    // A line given up is never brought up later: a pending redial goes too.
-    tReDial->SetEnabled(false);
-    Redial.Reset();
-    RedialSameNumber = false;
-    if (DialingHandle == 0 && ActiveHandle == 0) return;
-    sbHangUp->setEnabled(false);
-    mPHangUp->setEnabled(false);
-    DialEnabled(true);
-    UserHangUp = true;
-    const bool online = Online();
-    if (ActiveHandle == 0) ActiveHandle = DialingHandle;
-    VelRasCon->HangUpWait(ActiveHandle, 0, true, 3000);
-    Redial.Reset();
-    if (online) {
-        // The line the user gave up is over now, not only at the next tick:
-        // a request that comes meanwhile finds no line half gone.
-        if (tTimeOnLine->Enabled()) {
-            Disconnected();
-            UserHangUp = false;
-        }
-    } else if (DialingHandle != 0) {
-        // The attempt ended without a word from the service.
-        Disconnected();
-    }
 }
 
 void TIDial::PlayWav(const AnsiString& Name)
@@ -1130,12 +1027,11 @@ void TIDial::aeMainMessage(const winmsg::Message& Msg, bool& Handled)
 {
     switch (Msg.msg) {
     case WM_DIAL_CONNECT:
-        PagerWindow = Msg.wParam;
-        sbDialClick();
+        Road.PagerConnect(Msg.wParam);
         Handled = true;
         break;
     case WM_DIAL_HANGUP:
-        sbHangUpClick();
+        Road.PagerHangUp();
         Handled = true;
         break;
     case WM_DIAL_SHOW:
