@@ -8,23 +8,13 @@
 
 #include "dialer/window/inetdial.h"
 #include "platform/app.h"
-#include "platform/codepage.h"
 #include "platform/ui/widgets.h"
 
 #include <QApplication>
-#include <QMessageBox>
 
 #include <unistd.h>
 
 namespace {
-
-// The framework's default report of an exception that reached the event loop.
-void showException(const AnsiString& message)
-{
-    AnsiString text = message;
-    if (!text.empty() && byteOf(text.back()) > '.') text += '.';
-    QMessageBox::critical(QApplication::activeWindow(), QString::fromUtf8(DialerTitle), codepage::toUnicode(text));
-}
 
 void enterProgramFolder()
 {
@@ -44,7 +34,8 @@ int main(int argc, char** argv)
     enterProgramFolder();
     QApplication::setApplicationName(QString::fromUtf8(DialerTitle));
     app::application().Title = DialerTitle;
-    app::setExceptionHandler(showException);
+    app::setExceptionHandler(
+        [](const AnsiString& Message) { widgets::showException(QString::fromUtf8(DialerTitle), Message); });
 
     TIDial dial;
     dial.OnClosed = [] { QCoreApplication::quit(); };

@@ -81,26 +81,6 @@ QLabel* staticText(QWidget* parent, const char* name, int left, int top, int wid
     return l;
 }
 
-// The memo's text with CR LF line ends, as the program keeps multi-line texts.
-AnsiString memoText(const QPlainTextEdit* memo)
-{
-    const AnsiString plain = codepage::fromUnicode(memo->toPlainText());
-    AnsiString out;
-    for (char c : plain) {
-        if (c == '\r') continue;
-        if (c == '\n') out += '\r';
-        out += c;
-    }
-    return out;
-}
-
-QString memoString(const AnsiString& text)
-{
-    QString s = fromAnsi(text);
-    s.replace(QLatin1String("\r\n"), QLatin1String("\n"));
-    return s;
-}
-
 bool holdsControl(const QString& text)
 {
     for (QChar c : text) {
@@ -202,7 +182,7 @@ QWidget* TOptiWin::createConnectPage()
 
     QGroupBox* later = group(page, "gbSendLater", "Отложенная отправка", 6, 190, 502, 84);
     auto* every = label(later, "Проверять список отложенной\r\nотправки каждые:", 8, 18, 176);
-    every->setText(every->text().replace(QLatin1String("\r\n"), QLatin1String("\n")));
+    every->setText(widgets::widgetLines(every->text()));
     every->resize(200, 32);
     udSendLater = upDown(later, "udSendLater", SendLaterRange, 214, 24);
     label(later, "минут", 280, 27, 60);
@@ -241,7 +221,7 @@ QWidget* TOptiWin::createBasePage()
     stDescription = staticText(base, "stDescription", 100, 232, 394);
 
     sbNewData = toolButton(base, "sbNewData", "Разместить данные о своем\r\nоператоре в сети интернет.", "");
-    sbNewData->setText(sbNewData->text().replace(QLatin1String("\r\n"), QLatin1String("\n")));
+    sbNewData->setText(widgets::widgetLines(sbNewData->text()));
     sbNewData->setGeometry(8, 270, 486, 48);
     sbNewData->setCursor(Qt::PointingHandCursor);
     return page;
@@ -378,7 +358,7 @@ TOptionsForm TOptiWin::Form() const
     f.Code = cbCode->currentIndex();
     f.ToOperator = cbToOperator->currentIndex();
     f.ToNum = dialogs::lineText(eToNum);
-    f.NotifText = memoText(mNotifText);
+    f.NotifText = widgets::keptText(mNotifText->toPlainText());
     return f;
 }
 
@@ -416,7 +396,7 @@ void TOptiWin::SetForm(const TOptionsForm& Form)
     for (int i = 0; i < opList_.Count(); ++i) cbToOperator->addItem(fromAnsi(opList_.Strings(i)));
     cbToOperator->setCurrentIndex(Form.ToOperator >= 0 && Form.ToOperator < opList_.Count() ? Form.ToOperator : -1);
     eToNum->setText(fromAnsi(Form.ToNum));
-    mNotifText->setPlainText(memoString(Form.NotifText));
+    mNotifText->setPlainText(widgets::widgetText(Form.NotifText));
 }
 
 // ---- handlers ----------------------------------------------------------------------

@@ -125,8 +125,6 @@ W* named(W* w, const char* name)
     return w;
 }
 
-// Line breaks of the text box (LF, and the rich edit's line separator) as
-// the message text holds them (CR LF), and back.
 // A row of the log or the queue keeps its texts as stored (cp1251, CR LF)
 // beside the ones shown.
 QString shownText(const AnsiString& s)
@@ -159,28 +157,10 @@ QTreeWidgetItem* addItem(QTreeWidget* list, const AnsiString& a, const AnsiStrin
     return item;
 }
 
-AnsiString boxText(const QTextEdit* box)
-{
-    QString text = box->toPlainText();
-    text.replace(QChar(0x2028), QLatin1Char('\n'));
-    const AnsiString lf = codepage::fromUnicode(text);
-    AnsiString out;
-    out.reserve(lf.size() + lf.size() / 16);
-    for (char c : lf) {
-        if (c == '\n') out += '\r';
-        if (c != '\r') out += c;
-    }
-    return out;
-}
-
-
-// A text as the box holds it: line breaks as LF.
-QString boxString(const AnsiString& s)
-{
-    QString t = fromAnsi(s);
-    t.replace(QLatin1String("\r\n"), QLatin1String("\n"));
-    return t;
-}
+// Line breaks of the text box (LF, and the rich edit's line separator) as
+// the message text holds them (CR LF), and back.
+AnsiString boxText(const QTextEdit* box) { return widgets::keptText(box->toPlainText()); }
+QString boxString(const AnsiString& s) { return widgets::widgetText(s); }
 
 // The message box. The window keeps a greeting at its start and a signature
 // at its end (Inside tells whether an edit leaves them alone); an edit by the

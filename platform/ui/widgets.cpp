@@ -1,8 +1,11 @@
 #include "platform/ui/widgets.h"
 
-#include <QCoreApplication>
+#include "platform/codepage.h"
+
+#include <QApplication>
 #include <QLibraryInfo>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPointer>
 #include <QTranslator>
 
@@ -36,6 +39,35 @@ void setTextFromStart(QLineEdit* Edit, const QString& Text)
 {
     Edit->setText(Text);
     Edit->setCursorPosition(0);
+}
+
+QString widgetText(const AnsiString& Text) { return widgetLines(codepage::toUnicode(Text)); }
+
+QString widgetLines(QString Text)
+{
+    Text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+    return Text;
+}
+
+AnsiString keptText(const QString& Text)
+{
+    QString text = Text;
+    text.replace(QChar(QChar::LineSeparator), QLatin1Char('\n'));
+    const AnsiString lf = codepage::fromUnicode(text);
+    AnsiString out;
+    out.reserve(lf.size() + lf.size() / 16);
+    for (char c : lf) {
+        if (c == '\n') out += '\r';
+        if (c != '\r') out += c;
+    }
+    return out;
+}
+
+void showException(const QString& Title, const AnsiString& Message)
+{
+    AnsiString text = Message;
+    if (!text.empty() && byteOf(text.back()) > '.') text += '.';
+    QMessageBox::critical(QApplication::activeWindow(), Title, codepage::toUnicode(text));
 }
 
 }  // namespace widgets

@@ -5,22 +5,11 @@
 #include "pager/program.h"
 #include "platform/app.h"
 #include "platform/atoms.h"
-#include "platform/codepage.h"
 #include "platform/ui/widgets.h"
 
 #include <QApplication>
-#include <QMessageBox>
 
 namespace {
-
-// The framework's default report of an exception that reached the event loop.
-void showException(const AnsiString& message)
-{
-    AnsiString text = message;
-    if (!text.empty() && byteOf(text.back()) > '.') text += '.';
-    QMessageBox::critical(QApplication::activeWindow(), QString::fromUtf8(Title),
-                          codepage::toUnicode(text));
-}
 
 int ProgramBlock(int argc, char** argv)
 {
@@ -41,7 +30,8 @@ int ProgramBlock(int argc, char** argv)
     QApplication::setApplicationName(QString::fromUtf8(Title));
     QApplication::setQuitOnLastWindowClosed(false);
     app::application().Title = Title;
-    app::setExceptionHandler(showException);
+    app::setExceptionHandler(
+        [](const AnsiString& Message) { widgets::showException(QString::fromUtf8(Title), Message); });
 
     TMainWin mainWin;
     // The window's close ends the program; a close asked for while a send
