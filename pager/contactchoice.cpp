@@ -4,6 +4,7 @@
 #include "platform/codepage.h"
 
 #include <algorithm>
+#include <unordered_set>
 
 namespace {
 
@@ -45,10 +46,13 @@ TOpPlace OpPlaceOf(std::string_view Section)
 std::vector<AnsiString> ContactCities(const TOpList& OpList, int Type)
 {
     std::vector<AnsiString> cities;
+    // The cities taken so far, upper-cased: equal keys are equal apart from
+    // letter case (sameText).
+    std::unordered_set<AnsiString> taken;
     for (int i = 0; i < OpList.Count(); ++i) {
-        const TOpPlace place = OpPlaceOf(OpList.Strings(i));
+        TOpPlace place = OpPlaceOf(OpList.Strings(i));
         if (!place.Listed || place.Type != Type || place.City.empty()) continue;
-        if (FindText(cities, place.City) < 0) cities.push_back(place.City);
+        if (taken.insert(codepage::upperCase(place.City)).second) cities.push_back(std::move(place.City));
     }
     sortLikeTheList(cities, [](const AnsiString& s) -> const AnsiString& { return s; });
     return cities;
