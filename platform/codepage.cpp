@@ -106,13 +106,23 @@ bool canHold(const QString& text)
     return true;
 }
 
+namespace {
+// ASCII is the same bytes in both codes.
+bool ascii(std::string_view s) noexcept
+{
+    return std::all_of(s.begin(), s.end(), [](char c) { return byteOf(c) < 0x80; });
+}
+}  // namespace
+
 AnsiString fromUtf8(std::string_view utf8)
 {
+    if (ascii(utf8)) return AnsiString(utf8);
     return fromUnicode(QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size())));
 }
 
 std::string toUtf8(std::string_view cp1251)
 {
+    if (ascii(cp1251)) return std::string(cp1251);
     return toUnicode(cp1251).toStdString();
 }
 

@@ -14,6 +14,7 @@
 #include <string>
 #include <sys/file.h>
 #include <unistd.h>
+#include <utility>
 
 namespace lockedfile {
 
@@ -55,8 +56,9 @@ bool locked(const std::string& lockPath, Work&& work)
 // durable also syncs the file and its folder to disk. False when the file
 // cannot be read or written (a read-only file among them); the old file then
 // stays as it was.
-template <class Change>
-bool update(const std::string& path, const std::string& lockPath, bool durable, Change&& change)
+// written() runs after the new text has replaced the file, still under the lock.
+template <class Change, class Written>
+bool update(const std::string& path, const std::string& lockPath, bool durable, Change&& change, Written&& written)
 {
     return locked(lockPath, [&] {
         std::string text;
@@ -64,8 +66,16 @@ bool update(const std::string& path, const std::string& lockPath, bool durable, 
         const std::string old = text;
         if (!change(text)) return false;
         if (text == old) return true;
-        return atomicfile::replace(path, text, {0600, durable});
+        if (!atomicfile::replace(path, text, {0600, durable})) return false;
+        written();
+        return true;
     });
+}
+
+template <class Change>
+bool update(const std::string& path, const std::string& lockPath, bool durable, Change&& change)
+{
+    return update(path, lockPath, durable, std::forward<Change>(change), [] {});
 }
 
 }  // namespace lockedfile

@@ -8,10 +8,13 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <ctime>
 #include <fcntl.h>
+#include <mutex>
 #include <sys/stat.h>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <utility>
 
 // The file, UTF-8 on disk:
@@ -312,6 +315,7 @@ std::optional<Store> parse(std::string_view text)
     if (text.find_first_not_of(" \t\r\n") == std::string_view::npos) return Store{};
     if (trimRight(text.substr(0, std::min(text.find('\n'), text.size()))) != kFormat) return std::nullopt;
     Store store;
+    std::unordered_map<AnsiString, size_t> keys;  // the sections so far, by upper-cased path
     constexpr size_t kNone = ~size_t{0};
     size_t current = kNone;  // index into store; none under a bad header
     for (size_t start = 0; start < text.size();) {
@@ -322,9 +326,10 @@ std::optional<Store> parse(std::string_view text)
         if (line[0] == '[') {
             current = kNone;
             if (auto path = parseHeader(codepage::fromUtf8(line))) {
-                Key* k = findKey(store, *path);
-                if (!k) k = &store.emplace_back(Key{*path, {}});
-                current = static_cast<size_t>(k - store.data());
+                // A repeated section adds to the first one.
+                const auto [at, added] = keys.try_emplace(codepage::upperCase(*path), store.size());
+                if (added) store.push_back(Key{std::move(*path), {}});
+                current = at->second;
             }
         } else if (current != kNone && (line[0] == '"' || line[0] == '@')) {
             // A repeated name: the later line wins, in the earlier one's place.
@@ -380,33 +385,131 @@ std::optional<Store> read()
     return parse(text);
 }
 
-// The store as the file holds it now; empty when it cannot be read.
-Store load()
+// The file as this process last read or wrote it, parsed, so that the same
+// text is not parsed again at every call. It is used only for that very text:
+// a call compares the file's text with it byte for byte. The file's identity
+// (device, inode, size, modification and change times to the nanosecond)
+// spares that read too, but only for a file left alone for a while
+// (kSettledNs): one changed in place within the file system's time
+// granularity of our look could keep every field of it. A change by the
+// other program renames a new file into place, so it always shows in the
+// identity; a change in place shows in the times (the change time cannot be
+// set back).
+struct Identity {
+    dev_t dev = 0;
+    ino_t ino = 0;
+    off_t size = -1;
+    int64_t mtimeNs = 0;
+    int64_t ctimeNs = 0;
+    bool operator==(const Identity&) const = default;
+};
+
+struct Cache {
+    bool valid = false;    // store is the parse of text
+    bool settled = false;  // id stands for text
+    Identity id;
+    std::string text;
+    Store store;
+};
+
+constexpr int64_t kSettledNs = 3'000'000'000;  // above the coarsest time granularity (FAT's 2 s)
+
+std::mutex cacheLock;
+Cache cache;  // under cacheLock
+
+int64_t nanoseconds(const timespec& t) { return int64_t{t.tv_sec} * 1'000'000'000 + t.tv_nsec; }
+
+// The file's identity now, and whether it is settled; none when there is no file to look at.
+std::optional<Identity> identityOf(const std::string& path, bool& settled)
 {
+    timespec now{};
+    ::clock_gettime(CLOCK_REALTIME, &now);
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) return std::nullopt;
+    const Identity id{st.st_dev, st.st_ino, st.st_size, nanoseconds(st.st_mtim), nanoseconds(st.st_ctim)};
+    settled = std::max(id.mtimeNs, id.ctimeNs) + kSettledNs < nanoseconds(now);
+    return id;
+}
+
+// Makes the cache the parse of text (under cacheLock); false when the text is
+// no registry file.
+bool cacheText(std::string text)
+{
+    if (cache.valid && cache.text == text) return true;
+    cache.valid = false;
+    std::optional<Store> store = parse(text);
+    if (!store) return false;
+    cache.text = std::move(text);
+    cache.store = std::move(*store);
+    cache.valid = true;
+    return true;
+}
+
+// use(store) with the store as the file holds it now: empty when the file is
+// missing or cannot be read.
+template <class Use>
+auto withStore(Use&& use)
+{
+    static const Store none;
+    std::lock_guard lock(cacheLock);
+    const Store* store = &none;
     try {
-        return read().value_or(Store{});
-    } catch (...) {  // no config folder: nothing stored
-        return {};
+        const std::string path = storePath();
+        bool settled = false;
+        // Taken before the text is read: a file replaced in between has
+        // another identity, so the pair never stands for a wrong text.
+        const std::optional<Identity> id = identityOf(path, settled);
+        if (id && cache.valid && cache.settled && cache.id == *id) {
+            store = &cache.store;
+        } else {
+            std::string text;
+            if (lockedfile::readAll(path, text) != lockedfile::ReadResult::Failed && cacheText(std::move(text))) {
+                cache.id = id.value_or(Identity{});
+                cache.settled = id && settled;
+                store = &cache.store;
+            }
+        }
+    } catch (...) {  // no config folder: nothing stored; out of memory
+        cache.valid = false;
+        store = &none;
     }
+    return use(*store);
 }
 
 // Applies change(store, key path) under the lock; change returns false when
-// there is nothing to do. False when the key name is invalid or the file cannot
-// be written.
+// there is nothing to do, having changed nothing. False when the key name is
+// invalid or the file cannot be written.
 template <class Change>
 bool modify(const AnsiString& key, Change&& change)
 {
     const auto path = normalKey(key);
     if (!path) return false;
+    std::lock_guard lock(cacheLock);
     try {
-        return lockedfile::update(storePath(), userdirs::configDir() + "/registry.lock", true, [&](std::string& text) {
-            // A file that is no registry file is never written over.
-            std::optional<Store> store = parse(text);
-            if (!store || !change(*store, *path)) return false;
-            text = serialize(*store);
-            return true;
-        });
+        const std::string file = storePath();
+        return lockedfile::update(
+            file, userdirs::configDir() + "/registry.lock", true,
+            [&](std::string& text) {
+                // A file that is no registry file is never written over.
+                if (!cacheText(text)) return false;
+                cache.settled = false;
+                if (!change(cache.store, *path)) return false;
+                // Should the write fail, the text differs from the file's and
+                // the next call parses the file again.
+                text = serialize(cache.store);
+                cache.text = text;
+                return true;
+            },
+            [&] {
+                // Still under the file lock: no other writer came between.
+                bool settled = false;
+                if (const auto id = identityOf(file, settled)) {
+                    cache.id = *id;
+                    cache.settled = settled;
+                }
+            });
     } catch (...) {  // no config folder, or out of memory
+        cache.valid = false;
         return false;
     }
 }
@@ -437,40 +540,43 @@ Value valueOf(const NamedValue& v)
 bool keyExists(const AnsiString& key)
 {
     const auto path = normalKey(key);
-    return path && (isRunKey(key) || keyIn(load(), *path));
+    return path && (isRunKey(key) || withStore([&](const Store& store) { return keyIn(store, *path); }));
 }
 
 bool valueExists(const AnsiString& key, const AnsiString& name)
 {
     if (isRunKey(key)) return autostart::read(name).has_value();
-    return lookup(load(), key, name) != nullptr;
+    return withStore([&](const Store& store) { return lookup(store, key, name) != nullptr; });
 }
 
 std::optional<uint32_t> readDword(const AnsiString& key, const AnsiString& name)
 {
     if (isRunKey(key)) return std::nullopt;
-    const Store store = load();
-    const Value* v = lookup(store, key, name);
-    if (!v || !v->isDword) return std::nullopt;
-    return v->dword;
+    return withStore([&](const Store& store) -> std::optional<uint32_t> {
+        const Value* v = lookup(store, key, name);
+        if (!v || !v->isDword) return std::nullopt;
+        return v->dword;
+    });
 }
 
 std::optional<AnsiString> readString(const AnsiString& key, const AnsiString& name)
 {
     if (isRunKey(key)) return autostart::read(name);
-    const Store store = load();
-    const Value* v = lookup(store, key, name);
-    if (!v || v->isDword) return std::nullopt;
-    return codepage::fromUtf8(v->bytes);
+    return withStore([&](const Store& store) -> std::optional<AnsiString> {
+        const Value* v = lookup(store, key, name);
+        if (!v || v->isDword) return std::nullopt;
+        return codepage::fromUtf8(v->bytes);
+    });
 }
 
 std::optional<std::string> readPath(const AnsiString& key, const AnsiString& name)
 {
     if (isRunKey(key)) return autostart::readPath(name);
-    const Store store = load();
-    const Value* v = lookup(store, key, name);
-    if (!v || v->isDword) return std::nullopt;
-    return v->bytes;
+    return withStore([&](const Store& store) -> std::optional<std::string> {
+        const Value* v = lookup(store, key, name);
+        if (!v || v->isDword) return std::nullopt;
+        return v->bytes;
+    });
 }
 
 bool writeDword(const AnsiString& key, const AnsiString& name, uint32_t value)
@@ -571,8 +677,9 @@ std::vector<NamedValue> values(const AnsiString& key)
     }
     const auto path = normalKey(key);
     if (!path) return out;
-    const Store store = load();
-    if (const Key* k = findKey(store, *path)) {
+    withStore([&](const Store& store) {
+        const Key* k = findKey(store, *path);
+        if (!k) return;
         for (const Value& v : k->values) {
             if (v.isDword) {
                 out.push_back(NamedValue{v.name, v.dword});
@@ -580,7 +687,7 @@ std::vector<NamedValue> values(const AnsiString& key)
                 out.push_back(NamedValue{v.name, codepage::fromUtf8(v.bytes)});
             }
         }
-    }
+    });
     return out;
 }
 
@@ -613,14 +720,16 @@ std::vector<AnsiString> subKeyNames(const AnsiString& key)
     const auto path = normalKey(key);
     if (!path) return names;
     const size_t skip = path->empty() ? 0 : path->size() + 1;
-    for (const Key& k : load()) {
-        if (k.path.size() <= skip || !within(k.path, *path)) continue;
-        const size_t end = std::min(k.path.find('\\', skip), k.path.size());
-        const AnsiString child = k.path.substr(skip, end - skip);
-        bool seen = false;
-        for (const AnsiString& n : names) seen = seen || codepage::sameText(n, child);
-        if (!seen) names.push_back(child);
-    }
+    withStore([&](const Store& store) {
+        for (const Key& k : store) {
+            if (k.path.size() <= skip || !within(k.path, *path)) continue;
+            const size_t end = std::min(k.path.find('\\', skip), k.path.size());
+            const AnsiString child = k.path.substr(skip, end - skip);
+            bool seen = false;
+            for (const AnsiString& n : names) seen = seen || codepage::sameText(n, child);
+            if (!seen) names.push_back(child);
+        }
+    });
     return names;
 }
 

@@ -8,9 +8,10 @@
 // keep their insertion order; overwriting a value keeps its place. Texts are
 // Windows-1251 in memory; paths are the file system's bytes.
 //
-// Nothing is cached between calls: the other program may have changed the
-// file. Every change is made under a file lock and renamed into place, so a
-// reader never sees half a file.
+// Every call sees the file as it is at that call: the other program may have
+// changed it. The parsed file is kept only to spare parsing the same text
+// again (see registry.cpp). Every change is made under a file lock and renamed
+// into place, so a reader never sees half a file.
 //
 // Readers never create keys. A value of the other type counts as missing.
 // A file that cannot be read is kept as it stands (setAsideUnreadable).

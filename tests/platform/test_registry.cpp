@@ -9,6 +9,8 @@
 #include <algorithm>
 #include <functional>
 
+#include <cstdlib>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -172,6 +174,7 @@ TEST_F(Registry, AStoreTheUserProtectedIsLeftAlone)
     EXPECT_FALSE(registry::writeDword("Software\\W", "New", 2));
     EXPECT_FALSE(registry::deleteKey("Software\\W"));
     EXPECT_EQ(registry::readDword("Software\\W", "Kept"), 1u);
+    EXPECT_EQ(registry::readDword("Software\\W", "New"), std::nullopt);  // what was not written is not read
     chmod(storeFile().c_str(), 0600);
     EXPECT_EQ(testenv::readFile(storeFile()), before);
     EXPECT_TRUE(registry::writeDword("Software\\W", "New", 2));
@@ -317,4 +320,82 @@ TEST_F(Registry, AFileThatCannotBeReadIsKeptAndMovedAsideOnlyOnRequest)
     EXPECT_EQ(registry::setAsideUnreadable(), "");
     ::unlink((storeFile() + ".bad").c_str());
     ::unlink((storeFile() + ".bad-2").c_str());
+}
+
+// Whatever another writer did to the file is read at the next call, however
+// little it changed: in place with the same size, even with the modification
+// time set back; renamed over; emptied; deleted. Both for a file just written
+// and for one left alone for a while, whose identity spares reading it.
+TEST_F(Registry, EveryChangeByAnotherWriterIsSeenAtTheNextCall)
+{
+    const AnsiString key = "Software\\C";
+    const std::string before = "REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\C]\n\"V\"=dword:00000001\n\n";
+    const std::string after = "REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\C]\n\"V\"=dword:00000002\n\n";
+    struct Case {
+        const char* what;
+        std::function<void(const std::string& file)> change;
+        std::optional<uint32_t> read;
+    } cases[] = {
+        {"in place, same size",
+         [&](const std::string& file) {
+             const int fd = ::open(file.c_str(), O_WRONLY);
+             ASSERT_EQ(::pwrite(fd, after.data(), after.size(), 0), static_cast<ssize_t>(after.size()));
+             ::close(fd);
+         },
+         2u},
+        {"in place, same size, modification time set back",
+         [&](const std::string& file) {
+             struct stat st {};
+             ASSERT_EQ(::stat(file.c_str(), &st), 0);
+             const int fd = ::open(file.c_str(), O_WRONLY);
+             ASSERT_EQ(::pwrite(fd, after.data(), after.size(), 0), static_cast<ssize_t>(after.size()));
+             const timespec times[2] = {st.st_atim, st.st_mtim};
+             ASSERT_EQ(::futimens(fd, times), 0);
+             ::close(fd);
+         },
+         2u},
+        {"renamed over, same size",
+         [&](const std::string& file) {
+             testenv::writeFile(file + ".new", after);
+             ASSERT_EQ(::rename((file + ".new").c_str(), file.c_str()), 0);
+         },
+         2u},
+        {"emptied", [](const std::string& file) { ASSERT_EQ(::truncate(file.c_str(), 0), 0); }, std::nullopt},
+        {"deleted", [](const std::string& file) { ASSERT_EQ(::unlink(file.c_str()), 0); }, std::nullopt},
+    };
+    const std::string home = std::getenv("XDG_CONFIG_HOME");
+    // Each case in a configuration folder of its own, so the settled files
+    // are made together and left alone once.
+    auto prepare = [&](const std::string& variant) {
+        std::vector<std::string> homes;
+        for (size_t i = 0; i < std::size(cases); ++i) {
+            homes.push_back(testenv::makeDir("changes-" + variant + "-" + std::to_string(i)));
+            ::setenv("XDG_CONFIG_HOME", homes.back().c_str(), 1);
+            testenv::writeFile(storeFile(), before);
+        }
+        return homes;
+    };
+    auto check = [&](const std::vector<std::string>& homes, bool writeNow) {
+        for (size_t i = 0; i < std::size(cases); ++i) {
+            SCOPED_TRACE(cases[i].what);
+            ::setenv("XDG_CONFIG_HOME", homes[i].c_str(), 1);
+            // Written, read and changed within a tick of the file system's clock.
+            if (writeNow) testenv::writeFile(storeFile(), before);
+            ASSERT_EQ(registry::readDword(key, "V"), 1u);
+            ASSERT_EQ(registry::readDword(key, "V"), 1u);  // again, from what was kept
+            cases[i].change(storeFile());
+            EXPECT_EQ(registry::readDword(key, "V"), cases[i].read);
+        }
+    };
+    {
+        SCOPED_TRACE("just written");
+        check(prepare("fresh"), true);
+    }
+    {
+        SCOPED_TRACE("left alone");
+        const std::vector<std::string> homes = prepare("settled");
+        ::sleep(4);  // longer than a file must be left alone for its identity to count
+        check(homes, false);
+    }
+    ::setenv("XDG_CONFIG_HOME", home.c_str(), 1);
 }
