@@ -433,13 +433,13 @@ std::optional<Identity> identityOf(const std::string& path, bool& settled)
 
 // Makes the cache the parse of text (under cacheLock); false when the text is
 // no registry file.
-bool cacheText(std::string text)
+bool cacheText(const std::string& text)
 {
     if (cache.valid && cache.text == text) return true;
     cache.valid = false;
     std::optional<Store> store = parse(text);
     if (!store) return false;
-    cache.text = std::move(text);
+    cache.text = text;
     cache.store = std::move(*store);
     cache.valid = true;
     return true;
@@ -463,7 +463,7 @@ auto withStore(Use&& use)
             store = &cache.store;
         } else {
             std::string text;
-            if (lockedfile::readAll(path, text) != lockedfile::ReadResult::Failed && cacheText(std::move(text))) {
+            if (lockedfile::readAll(path, text) != lockedfile::ReadResult::Failed && cacheText(text)) {
                 cache.id = id.value_or(Identity{});
                 cache.settled = id && settled;
                 store = &cache.store;
