@@ -378,9 +378,10 @@ void THttpFetchThread::Synchronize()
     // CPU spares both threads a sleep and a wake-up per block.
     lock.unlock();
     const auto spinUntil = std::chrono::steady_clock::now() + kSyncSpin;
-    while (link_->syncRunSeen.load(std::memory_order_acquire) < ticket &&
-           std::chrono::steady_clock::now() < spinUntil)
+    for (unsigned spins = 1; link_->syncRunSeen.load(std::memory_order_acquire) < ticket; ++spins) {
+        if (spins % 32 == 0 && std::chrono::steady_clock::now() >= spinUntil) break;
         cpuRelax();
+    }
     lock.lock();
     link_->changed.wait(lock, [&] { return link_->syncRun >= ticket || link_->ownerGone; });
 }
@@ -388,13 +389,13 @@ void THttpFetchThread::Synchronize()
 bool THttpFetchThread::AwaitPosted(uint64_t& Seen) const
 {
     const auto spinUntil = std::chrono::steady_clock::now() + kSyncSpin;
-    for (;;) {
+    for (unsigned spins = 1;; ++spins) {
         const uint64_t posted = link_->syncPostedSeen.load(std::memory_order_acquire);
         if (posted != Seen) {
             Seen = posted;
             return true;
         }
-        if (std::chrono::steady_clock::now() >= spinUntil) return false;
+        if (spins % 32 == 0 && std::chrono::steady_clock::now() >= spinUntil) return false;
         cpuRelax();
     }
 }
