@@ -92,6 +92,9 @@ public:
     int32_t FileSize() const noexcept { return fileSize_; }
     int32_t Readed() const noexcept { return readed_; }
     bool Result() const;
+    // Main thread: waits briefly on the CPU for a progress event posted
+    // after the Seen-th; true (Seen updated) when one was.
+    bool AwaitPosted(uint64_t& Seen) const;
 
 private:
     struct Link;

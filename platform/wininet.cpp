@@ -62,7 +62,11 @@ struct InternetObject {
     std::string statusText;
     std::string rawHeaders;  // status line and header lines, each ending in CR LF, then CR LF
     std::vector<std::pair<std::string, std::string>> headers;
-    std::string pending;  // body bytes read together with the header
+    // Body bytes received and not yet read: those that came with the header,
+    // then each receive of what the socket has; the unread ones start at
+    // pendingAt.
+    std::string pending;
+    size_t pendingAt = 0;
     bool hasLength = false;
     uint64_t remaining = 0;  // body bytes still to come when the length is known
     bool atEnd = false;
@@ -84,6 +88,7 @@ Defaults& defaults()
 }
 
 constexpr size_t kMaxHeaderBytes = 64 * 1024;
+constexpr size_t kReceiveBytes = 64 * 1024;  // at most taken off the socket at once for the body
 
 template <class T>
 T fail(DWORD code, T result)
@@ -552,29 +557,31 @@ bool InternetReadFile(const HINTERNET& File, void* Buffer, DWORD NumberOfBytesTo
     if (req->statusCode == 0) return fail(ERROR_INTERNET_INCORRECT_HANDLE_STATE);
     if (!isOpen(*req)) return fail(ERROR_INTERNET_OPERATION_CANCELLED);
     char* out = static_cast<char*>(Buffer);
-    std::string chunk;
     while (NumberOfBytesRead < NumberOfBytesToRead) {
         size_t want = NumberOfBytesToRead - NumberOfBytesRead;
         if (req->hasLength) {
             if (req->remaining == 0) break;
             want = static_cast<size_t>(std::min<uint64_t>(want, req->remaining));
         }
-        if (req->pending.empty()) {
+        if (req->pendingAt == req->pending.size()) {
             if (req->atEnd) break;
-            chunk.clear();
-            if (!receiveSome(*req, chunk, want, error)) {
+            // What the socket has, never past the announced length: the
+            // following reads are served from it without a wait.
+            req->pending.clear();
+            req->pendingAt = 0;
+            size_t receive = kReceiveBytes;
+            if (req->hasLength) receive = static_cast<size_t>(std::min<uint64_t>(receive, req->remaining));
+            if (!receiveSome(*req, req->pending, receive, error)) {
                 if (error) return fail(error);
                 req->atEnd = true;
                 break;
             }
-        } else {
-            const size_t n = std::min(want, req->pending.size());
-            chunk = req->pending.substr(0, n);
-            req->pending.erase(0, n);
         }
-        std::memcpy(out + NumberOfBytesRead, chunk.data(), chunk.size());
-        NumberOfBytesRead += static_cast<DWORD>(chunk.size());
-        if (req->hasLength) req->remaining -= chunk.size();
+        const size_t n = std::min(want, req->pending.size() - req->pendingAt);
+        std::memcpy(out + NumberOfBytesRead, req->pending.data() + req->pendingAt, n);
+        req->pendingAt += n;
+        NumberOfBytesRead += static_cast<DWORD>(n);
+        if (req->hasLength) req->remaining -= n;
     }
     return true;
 }

@@ -16,6 +16,8 @@
 #include <QProgressBar>
 #include <QPushButton>
 
+#include <algorithm>
+
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -239,8 +241,16 @@ void TUpdateWin::DownloadFile(const AnsiString& Name, const std::string& LocalFi
 
 void TUpdateWin::GetProgress(THttpFetchThread*, int32_t TotalSize, int32_t Readed)
 {
+    // Called after every block: the bar takes a new value only where it is
+    // drawn differently (another pixel of its width), and always the last.
+    const bool rangeChanged = pbFile->maximum() != TotalSize;
     pbFile->setMaximum(TotalSize);
-    pbFile->setValue(Readed);
+    const int width = std::max(pbFile->width(), 1);
+    const auto pixel = [&](int32_t value) {
+        return TotalSize > 0 ? static_cast<int64_t>(value) * width / TotalSize : int64_t(value);
+    };
+    if (rangeChanged || Readed >= TotalSize || pixel(Readed) != pixel(pbFile->value()))
+        pbFile->setValue(Readed);
 }
 
 void TUpdateWin::GetDoneFile(THttpFetch*, const std::string& FileName, int32_t)

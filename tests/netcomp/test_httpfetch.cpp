@@ -208,9 +208,22 @@ TEST_F(HttpFetch, EveryIncompleteOrWrongAnswerLeavesTheOldFileWhole)
         std::string file;  // the target afterwards
     };
     const std::string k1000 = pattern(1000);
+    // Larger than what the file takes before it writes out: part of it is on
+    // disk when the answer turns out short.
+    const std::string k200 = testenv::scrambledBytes(200000);
+    const auto blocks = [](size_t bytes, const std::string& end) {
+        std::vector<std::string> events((bytes + 1024) / 1025, "progress");
+        events.push_back(end);
+        return events;
+    };
     const Case cases[] = {
         {"1000 announced, 1000 sent", ScriptedHttp::reply(200, k1000), true,
          {"progress", "done operators.dat 1000"}, k1000},
+        {"200000 announced, 200000 sent", ScriptedHttp::reply(200, k200), true,
+         blocks(200000, "done operators.dat 200000"), k200},
+        {"200000 announced, closed at 150000",
+         "HTTP/1.0 200 OK\r\nContent-Length: 200000\r\n\r\n" + k200.substr(0, 150000), true,
+         blocks(150000, "error"), "old contents\r\n"},
         {"1000 announced, closed at 600", "HTTP/1.0 200 OK\r\nContent-Length: 1000\r\n\r\n" + k1000.substr(0, 600),
          true, {"progress", "error"}, "old contents\r\n"},
         {"a 404 page", ScriptedHttp::reply(404, "<html>Not Found</html>"), true, {"error"}, "old contents\r\n"},

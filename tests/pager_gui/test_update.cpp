@@ -194,6 +194,61 @@ TEST_F(UpdateWin, TheDefaultFolderFailsAtOnceAndTouchesNothing)
     EXPECT_EQ(folderFiles(), before);
 }
 
+TEST_F(UpdateWin, TheBarIsSetWhereItIsDrawnDifferentlyAndEndsFull)
+{
+    TUpdateWin* d = make();
+    int sets = 0;
+    QObject::connect(d->pbFile, &QProgressBar::valueChanged, [&] { ++sets; });
+    struct Case {
+        const char* name;
+        int32_t total;
+        int32_t block;
+    };
+    // A large file, then a smaller and a tiny one in the same showing.
+    const Case cases[] = {{"10 MB", 10 * 1024 * 1024, 1025}, {"100 KB", 100000, 1025}, {"3 bytes", 3, 1}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        sets = 0;
+        int32_t readed = 0;
+        int lastPixel = -1;
+        while (readed < c.total) {
+            readed = std::min(c.total, readed + c.block);
+            d->GetProgress(nullptr, c.total, readed);
+            EXPECT_EQ(d->pbFile->maximum(), c.total);
+            // Never a pixel behind what has been read.
+            const int pixel = static_cast<int>(int64_t(readed) * d->pbFile->width() / c.total);
+            EXPECT_EQ(int64_t(d->pbFile->value()) * d->pbFile->width() / c.total, pixel);
+            lastPixel = pixel;
+        }
+        EXPECT_EQ(d->pbFile->value(), c.total);
+        EXPECT_EQ(lastPixel, d->pbFile->width());
+        EXPECT_LE(sets, d->pbFile->width() + 1);
+    }
+}
+
+TEST_F(UpdateWin, ALargeFileArrivesWhole)
+{
+    const std::string big = testenv::scrambledBytes(3 * 1024 * 1024 + 77);
+    serve("update.lst", listOf({{"operators.dat", "CHANGE"}}));
+    serve("operators.dat", big);
+    FolderServer server(served);
+    REQUIRE_SERVER(server);
+    hosts({server.url("/pager/update")});
+    TUpdateWin* d = make();
+    std::vector<int32_t> readed;
+    d->Get->OnProgress = [&](THttpFetchThread* s, int32_t total, int32_t r) {
+        d->GetProgress(s, total, r);
+        if (d->stFile->text() == u("operators.dat")) readed.push_back(r);
+    };
+    run();
+    EXPECT_FALSE(d->Failed);
+    EXPECT_EQ(file("operators.dat"), big);
+    // One progress event per block of 1025 bytes, the last one short.
+    ASSERT_EQ(readed.size(), (big.size() + 1024) / 1025);
+    for (size_t i = 0; i < readed.size(); ++i)
+        ASSERT_EQ(readed[i], static_cast<int32_t>(std::min(big.size(), (i + 1) * 1025))) << i;
+}
+
 TEST_F(UpdateWin, FourActionsAgainstARealServer)
 {
     struct Case {

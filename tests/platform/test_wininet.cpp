@@ -5,6 +5,7 @@
 #include "platform/sockets.h"
 #include "platform/wininet.h"
 #include "tests/support/http_peer.h"
+#include "tests/support/testenv.h"
 
 #include <gtest/gtest.h>
 
@@ -173,7 +174,15 @@ TEST(WinInet, AnswerIsReadAsTheServerAnnouncedIt)
         DWORD block;
     };
     const std::string big(3000, 'x');
+    // Larger than a receive takes at once, in bytes that show a block out of place.
+    const std::string large = testenv::scrambledBytes(200000);
     const Case cases[] = {
+        {"large announced body, read in blocks", "HTTP/1.0 200 OK\r\nContent-Length: 200000\r\n\r\n" + large, false, 200,
+         "200000", large, 1025},
+        {"large body beyond which more is sent", "HTTP/1.0 200 OK\r\nContent-Length: 150000\r\n\r\n" + large, false,
+         200, "150000", large.substr(0, 150000), 1025},
+        {"large body to the close, in reads larger than a receive",
+         "HTTP/1.0 200 OK\r\n\r\n" + large, true, 200, "<error 12150>", large, 100000},
         {"announced length, then the server keeps the connection", "HTTP/1.0 200 OK\r\ncontent-LENGTH: 5\r\n\r\nhello",
          false, 200, "5", "hello", 1025},
         {"no length: to the close", "HTTP/1.0 200 OK\r\nServer: x\r\n\r\n" + big, true, 200,
