@@ -117,6 +117,11 @@ struct Selector {
     bool connecting = false;   // connect() under way, FD_CONNECT not yet delivered
     bool established = false;  // connected: reading and closing can be watched
     bool closeDelivered = false;
+    // FD_READ delivered and no recv() since: the next one comes after a recv().
+    // The notifier stays on meanwhile (turning it off and on again costs the
+    // event loop a wake-up each time) and goes off only if it fires again
+    // before that recv().
+    bool readDelivered = false;
     std::unique_ptr<QSocketNotifier> readable;
     std::unique_ptr<QSocketNotifier> writable;
 };
@@ -152,26 +157,29 @@ void deliver(Selector* sel, int event, int error)
 
 void watchReading(Selector* sel)
 {
+    sel->readDelivered = false;
     if (sel->established && !sel->closeDelivered && (sel->mask & (FD_READ | FD_CLOSE | FD_OOB)))
-        sel->readable->setEnabled(true);
+        sel->readable->setEnabled(true);  // nothing to do when it is on
 }
 
 void onReadable(SOCKET fd, uint64_t id)
 {
     Selector* sel = find(fd, id);
     if (!sel) return;
-    sel->readable->setEnabled(false);
+    if (sel->readDelivered) {
+        // Not watched again until the next recv(), as the host does.
+        sel->readable->setEnabled(false);
+        return;
+    }
     char c;
     const ssize_t n = ::recv(fd, &c, 1, MSG_PEEK | MSG_DONTWAIT);
     if (n > 0) {
-        // Not watched again until the next recv(), as the host does.
+        sel->readDelivered = true;
         deliver(sel, FD_READ, 0);
         return;
     }
-    if (n < 0 && (errno == EAGAIN || errno == EINTR)) {
-        sel->readable->setEnabled(true);
-        return;
-    }
+    if (n < 0 && (errno == EAGAIN || errno == EINTR)) return;
+    sel->readable->setEnabled(false);
     sel->closeDelivered = true;
     deliver(sel, FD_CLOSE, n == 0 ? 0 : errnoToWinsock(errno));
 }

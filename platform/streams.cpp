@@ -7,6 +7,7 @@
 #include <climits>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -208,4 +209,12 @@ int TFileStream::Seek(int Offset, int Origin)
     if (pos < 0)
         throw EStreamError("Seek error");
     return checkedPosition(pos);
+}
+
+int TFileStream::Size()
+{
+    struct stat st {};
+    if (::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode))
+        return TStream::Size();  // what cannot seek says so as before
+    return checkedPosition(st.st_size);
 }

@@ -117,6 +117,8 @@ public:
     // A position the file cannot take (negative, or beyond 32 bits) raises
     // EStreamError "Seek error".
     int Seek(int Offset, int Origin) override;
+    // A regular file's size is asked without moving the position.
+    int Size() override;
 
     const std::string& FileName() const noexcept { return fileName_; }
 

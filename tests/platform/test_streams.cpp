@@ -36,6 +36,16 @@ TEST(Streams, FileStreamModesAndErrors)
         TFileStream f(path, fmCreate);
         f.WriteBuffer("hello world", 11);
         EXPECT_EQ(f.Size(), 11);
+        f.SetPosition(5);
+        EXPECT_EQ(f.Size(), 11);  // asking leaves the position
+        EXPECT_EQ(f.Position(), 5);
+    }
+    {
+        // What cannot seek has no size.
+        const std::string fifo = dir + "/fifo";
+        ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+        TFileStream f(fifo, fmOpenReadWrite);
+        EXPECT_THROW(f.Size(), EStreamError);
     }
     {
         TFileStream f(path, fmOpenRead | fmShareDenyWrite);
