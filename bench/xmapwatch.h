@@ -1,0 +1,30 @@
+#pragma once
+// The moment a program's window appears on an X display: a connection of our
+// own watches the root window's children (there is no window manager on the
+// test display, so a program's top-level windows are those children) and
+// reports the first one mapped whose title is the one looked for. Made before
+// the program starts, so no map is missed; no polling of the display.
+
+#include <chrono>
+#include <optional>
+#include <string>
+
+namespace benchx {
+
+class MapWatch {
+public:
+    explicit MapWatch(const std::string& display);
+    ~MapWatch();
+    MapWatch(const MapWatch&) = delete;
+    MapWatch& operator=(const MapWatch&) = delete;
+
+    bool ok() const { return dpy_ != nullptr; }
+
+    // When a window titled Title (UTF-8) was mapped; none when none was within TimeoutMs.
+    std::optional<std::chrono::steady_clock::time_point> waitForMap(const std::string& title, int timeoutMs);
+
+private:
+    void* dpy_ = nullptr;  // the X connection (Display*; X11's names stay out of this header)
+};
+
+}  // namespace benchx
