@@ -6,11 +6,14 @@
 #include <utility>
 
 void TShownGroup::Load(const TIniFile& Book, const AnsiString& Section, const TOpList& OpList,
-                       std::vector<AnsiString>* Renamed)
+                       std::vector<AnsiString>* Renamed, std::vector<int>* OpIndexes)
 {
     contacts_.clear();
+    if (OpIndexes) OpIndexes->clear();
     for (const TBookEntry& e : LoadBookGroup(Book, Section, Renamed)) {
-        Append(e.Name, e.Item, GetTypeIndex(OpList, e.Item.Addr));
+        const int op = GetOpIndex(OpList, e.Item.Addr);
+        Append(e.Name, e.Item, TypeIndexOf(OpList, op));
+        if (OpIndexes) OpIndexes->push_back(op);
     }
 }
 

@@ -31,9 +31,10 @@ public:
 
     // The contacts of the section Section of Book in file order, unchecked,
     // each with the image of its operator's type; names the file cannot take
-    // back made storable (Renamed gets the new ones).
+    // back made storable (Renamed gets the new ones). OpIndexes gets
+    // GetOpIndex of each contact's address, in the contacts' order.
     void Load(const TIniFile& Book, const AnsiString& Section, const TOpList& OpList,
-              std::vector<AnsiString>* Renamed = nullptr);
+              std::vector<AnsiString>* Renamed = nullptr, std::vector<int>* OpIndexes = nullptr);
     // Writes the contacts as the group Group of Book (in memory; the caller
     // writes the file).
     void Save(TIniFile& Book, const AnsiString& Group) const;
