@@ -41,7 +41,7 @@ public:
     void Clear() { contacts_.clear(); }
 
     // Appends a contact, unchecked; its index.
-    int Append(const AnsiString& Name, const TBookItem& Item, int ImageIndex);
+    int Append(AnsiString Name, TBookItem Item, int ImageIndex);
     // A contact from the contact dialog's values, appended; its index, or -1
     // (nothing added) when no operator is found for the dialog's choice.
     int Add(const TOpList& OpList, const TBookItDialogResult& Result);
