@@ -30,7 +30,6 @@ constexpr int kOperators = 2000;
 
 using benchdata::cp;
 using benchdata::addressOf;
-using benchdata::templateOf;
 
 void writeFile(const std::string& path, const AnsiString& text)
 {
@@ -40,13 +39,7 @@ void writeFile(const std::string& path, const AnsiString& text)
 // The program folder with the data files of a large installation.
 void makeInstall(const std::string& folder, int groups)
 {
-    AnsiString ops;
-    for (int i = 0; i < kOperators; ++i) {
-        ops += "[" + AnsiString(i % 2 ? "SMS:" : "") + cp("Оператор ") + std::to_string(i) + cp(" (Город ") +
-               std::to_string(i % 50) + ")]\r\nMailGate=" + templateOf(i) + "\r\nDescription=" + cp("Оператор ") +
-               std::to_string(i) + "\r\n\r\n";
-    }
-    writeFile(folder + "/operators.dat", ops);
+    writeFile(folder + "/operators.dat", benchdata::operatorsDat(kOperators));
     writeFile(folder + "/pagers.dat", cp("[Альфа 100]\r\nMaxSymbols=100\r\n"));
     AnsiString book;
     const int perGroup = kContacts / groups;

@@ -25,4 +25,16 @@ inline AnsiString templateOf(int i)
 // A subscriber's address at operator op.
 inline AnsiString addressOf(int op, long long number) { return InsertNumber(templateOf(op), std::to_string(number)); }
 
+// operators.dat of Count operators: every second one an SMS operator, in 50 cities.
+inline AnsiString operatorsDat(int Count)
+{
+    AnsiString ops;
+    for (int i = 0; i < Count; ++i) {
+        ops += "[" + AnsiString(i % 2 ? "SMS:" : "") + cp("Оператор ") + std::to_string(i) + cp(" (Город ") +
+               std::to_string(i % 50) + ")]\r\nMailGate=" + templateOf(i) + "\r\nDescription=" + cp("Оператор ") +
+               std::to_string(i) + "\r\n\r\n";
+    }
+    return ops;
+}
+
 }  // namespace benchdata

@@ -233,11 +233,12 @@ bool NotUse(const TOpList& OpList, const TOpItem& Item) { return !OpList.HasMail
 
 int GetOpIndex(const TOpList& OpList, std::string_view Addr) { return OpList.Match(Addr); }
 
-int GetTypeIndex(const TOpList& OpList, std::string_view Addr)
+int GetTypeIndex(const TOpList& OpList, std::string_view Addr) { return TypeIndexOf(OpList, GetOpIndex(OpList, Addr)); }
+
+int TypeIndexOf(const TOpList& OpList, int OpIndex)
 {
-    const int index = GetOpIndex(OpList, Addr);
-    if (index < 0) return -1;
-    return startsWithSms(OpList.Strings(index)) ? 1 : 0;
+    if (OpIndex < 0) return -1;
+    return startsWithSms(OpList.Strings(OpIndex)) ? 1 : 0;
 }
 
 int GetPagerIndex(const TPagerList& PagerList, std::string_view Model)

@@ -117,6 +117,8 @@ int GetOpIndex(const TOpList& OpList, std::string_view Addr);
 // -1 when GetOpIndex finds no operator, 1 when the operator's section name
 // begins with "SMS:" in any letter case, else 0.
 int GetTypeIndex(const TOpList& OpList, std::string_view Addr);
+// The same for an operator GetOpIndex has already found (-1 for none).
+int TypeIndexOf(const TOpList& OpList, int OpIndex);
 
 // Index of the first model named Model apart from letter case, -1 if none.
 int GetPagerIndex(const TPagerList& PagerList, std::string_view Model);

@@ -6,21 +6,26 @@
 #include <utility>
 
 void TShownGroup::Load(const TIniFile& Book, const AnsiString& Section, const TOpList& OpList,
-                       std::vector<AnsiString>* Renamed)
+                       std::vector<AnsiString>* Renamed, std::vector<int>* OpIndexes)
 {
     contacts_.clear();
-    for (const TBookEntry& e : LoadBookGroup(Book, Section, Renamed)) {
-        Append(e.Name, e.Item, GetTypeIndex(OpList, e.Item.Addr));
+    if (OpIndexes) OpIndexes->clear();
+    std::vector<TBookEntry> entries = LoadBookGroup(Book, Section, Renamed);
+    contacts_.reserve(entries.size());
+    for (TBookEntry& e : entries) {
+        const int op = GetOpIndex(OpList, e.Item.Addr);
+        Append(std::move(e.Name), std::move(e.Item), TypeIndexOf(OpList, op));
+        if (OpIndexes) OpIndexes->push_back(op);
     }
 }
 
 void TShownGroup::Save(TIniFile& Book, const AnsiString& Group) const { WriteBookGroup(Book, Group, Entries()); }
 
-int TShownGroup::Append(const AnsiString& Name, const TBookItem& Item, int ImageIndex)
+int TShownGroup::Append(AnsiString Name, TBookItem Item, int ImageIndex)
 {
     auto contact = std::make_unique<TShownContact>();
-    contact->Name = Name;
-    contact->Item = Item;
+    contact->Name = std::move(Name);
+    contact->Item = std::move(Item);
     contact->ImageIndex = ImageIndex;
     contacts_.push_back(std::move(contact));
     return Count() - 1;

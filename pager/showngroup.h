@@ -31,16 +31,17 @@ public:
 
     // The contacts of the section Section of Book in file order, unchecked,
     // each with the image of its operator's type; names the file cannot take
-    // back made storable (Renamed gets the new ones).
+    // back made storable (Renamed gets the new ones). OpIndexes gets
+    // GetOpIndex of each contact's address, in the contacts' order.
     void Load(const TIniFile& Book, const AnsiString& Section, const TOpList& OpList,
-              std::vector<AnsiString>* Renamed = nullptr);
+              std::vector<AnsiString>* Renamed = nullptr, std::vector<int>* OpIndexes = nullptr);
     // Writes the contacts as the group Group of Book (in memory; the caller
     // writes the file).
     void Save(TIniFile& Book, const AnsiString& Group) const;
     void Clear() { contacts_.clear(); }
 
     // Appends a contact, unchecked; its index.
-    int Append(const AnsiString& Name, const TBookItem& Item, int ImageIndex);
+    int Append(AnsiString Name, TBookItem Item, int ImageIndex);
     // A contact from the contact dialog's values, appended; its index, or -1
     // (nothing added) when no operator is found for the dialog's choice.
     int Add(const TOpList& OpList, const TBookItDialogResult& Result);

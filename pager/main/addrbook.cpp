@@ -278,8 +278,13 @@ void TAddrBook::cbAddrBookChange()
     if (index >= 0 && index < static_cast<int>(groups_.size())) {
         const TIniFile book(bookFile_);
         std::vector<AnsiString> renamed;
-        group_.Load(book, sections_[static_cast<size_t>(index)], opList_, &renamed);
-        for (int i = 0; i < group_.Count(); ++i) appendRow(i);
+        std::vector<int> opIndexes;
+        group_.Load(book, sections_[static_cast<size_t>(index)], opList_, &renamed, &opIndexes);
+        // The rows are made whole before the list takes them, in one insertion.
+        QList<QTreeWidgetItem*> rows;
+        rows.reserve(group_.Count());
+        for (int i = 0; i < group_.Count(); ++i) rows.append(makeRow(i, opIndexes[static_cast<size_t>(i)]));
+        lvAddr->addTopLevelItems(rows);
         if (!renamed.empty()) {
             QStringList names;
             for (const AnsiString& n : renamed) names << u("«%1»").arg(fromAnsi(n));
@@ -319,11 +324,13 @@ void TAddrBook::ClearAddr()
 
 AnsiString TAddrBook::SetColumn2(const TBookItem& Item) const
 {
+    return column2Of(Item, Ini.View.Column2 == 0 ? GetOpIndex(opList_, Item.Addr) : -1);
+}
+
+AnsiString TAddrBook::column2Of(const TBookItem& Item, int OpIndex) const
+{
     switch (Ini.View.Column2) {
-    case 0: {
-        const int op = GetOpIndex(opList_, Item.Addr);
-        return op >= 0 ? opList_.Objects(op).Description : AnsiString();
-    }
+    case 0: return OpIndex >= 0 ? opList_.Objects(OpIndex).Description : AnsiString();
     case 1: return Item.FullName;
     case 2: return Item.EMail;
     default: return {};
@@ -351,20 +358,26 @@ void TAddrBook::rowChanged(QTreeWidgetItem* Row)
     if (index >= 0 && index < group_.Count()) group_.SetChecked(index, Row->checkState(0) == Qt::Checked);
 }
 
-TBookRow* TAddrBook::appendRow(int Index)
+TBookRow* TAddrBook::makeRow(int Index, std::optional<int> OpIndex)
 {
     auto* row = new TBookRow(group_.At(Index));
     row->setFlags(Qt::ItemIsSelectable | Qt::ItemIsEnabled | Qt::ItemIsUserCheckable | Qt::ItemNeverHasChildren);
-    showRow(row);
+    showRow(row, OpIndex);
+    return row;
+}
+
+TBookRow* TAddrBook::appendRow(int Index)
+{
+    TBookRow* row = makeRow(Index);
     lvAddr->addTopLevelItem(row);
     return row;
 }
 
-void TAddrBook::showRow(TBookRow* Row)
+void TAddrBook::showRow(TBookRow* Row, std::optional<int> OpIndex)
 {
     Row->setCheckState(0, Row->Contact().Checked ? Qt::Checked : Qt::Unchecked);
     Row->setText(0, fromAnsi(Row->Name));
-    Row->setText(1, fromAnsi(SetColumn2(Row->Item)));
+    Row->setText(1, fromAnsi(OpIndex ? column2Of(Row->Item, *OpIndex) : SetColumn2(Row->Item)));
     const bool image = imagesShown_ && Row->ImageIndex >= 0 && Row->ImageIndex < TypesImage.size();
     Row->setIcon(0, image ? TypesImage[Row->ImageIndex] : QIcon());
 }

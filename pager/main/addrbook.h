@@ -178,8 +178,13 @@ private:
     void syncSelection();
     void forgetSelection();
     void selectRow(TBookRow* Row);
+    // A row for contact Index, not yet in the list; OpIndex, when given, is
+    // GetOpIndex of the contact's address.
+    TBookRow* makeRow(int Index, std::optional<int> OpIndex = std::nullopt);
     TBookRow* appendRow(int Index);
-    void showRow(TBookRow* Row);
+    void showRow(TBookRow* Row, std::optional<int> OpIndex = std::nullopt);
+    // SetColumn2 with the contact's operator already found.
+    AnsiString column2Of(const TBookItem& Item, int OpIndex) const;
     void rowChanged(QTreeWidgetItem* Row);
     bool moveSelected(int Delta);
     bool acceptContactName(const AnsiString& Name, bool Editing);
