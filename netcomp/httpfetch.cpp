@@ -4,6 +4,7 @@
 #include "platform/codepage.h"
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QMetaObject>
 #include <QPointer>
 
@@ -32,6 +33,9 @@ constexpr const char* kPostHeader = "Content-Type: application/x-www-form-urlenc
 // How long the worker waits on the CPU for its progress event to run before
 // it sleeps.
 constexpr std::chrono::microseconds kSyncSpin{200};
+// The longest the loop goes without a whole turn while the worker's calls
+// follow each other closely.
+constexpr qint64 kFullTurnMs = 10;
 
 inline void cpuRelax()
 {
@@ -448,10 +452,19 @@ void THttpFetch::GetFile()
     QPointer<THttpFetch> self(this);
     // While the worker's progress events follow each other closely, the next
     // one is awaited on the CPU rather than in a sleep.
+    // The worker's calls alone are run between whole turns of the loop, which
+    // still come at least every kFullTurnMs for input, painting and timers.
     uint64_t seen = 0;
+    QElapsedTimer sinceFullTurn;
+    sinceFullTurn.start();
     while (self && self->ended_ == ended) {
         const bool posted = self->thread_ && self->thread_->AwaitPosted(seen);
+        if (posted && sinceFullTurn.elapsed() < kFullTurnMs) {
+            QCoreApplication::sendPostedEvents(nullptr, QEvent::MetaCall);
+            continue;
+        }
         QCoreApplication::processEvents(posted ? QEventLoop::AllEvents : QEventLoop::WaitForMoreEvents);
+        sinceFullTurn.restart();
     }
 }
 
