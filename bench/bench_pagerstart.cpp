@@ -68,12 +68,6 @@ double timeStart(const e2e::Display& display, benchx::MapWatch& watch, const e2e
     return std::chrono::duration<double, std::milli>(*mapped - t0).count();
 }
 
-double median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
-
 }  // namespace
 
 int main(int argc, char** argv)
@@ -109,7 +103,7 @@ int main(int argc, char** argv)
         s.push_back(ts);
         b.push_back(tb);
     }
-    const double ms = median(s), mb = median(b);
+    const double ms = benchx::median(s), mb = benchx::median(b);
     std::printf("start small %.1f ms, big %.1f ms, ratio %.2f\n", ms, mb, mb / ms);
     return 0;
 }

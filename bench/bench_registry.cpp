@@ -105,12 +105,6 @@ Run runOnce(const e2e::Display& display, benchx::MapWatch& watch)
     return r;
 }
 
-double median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v.empty() ? 0 : v[v.size() / 2];
-}
-
 }  // namespace
 
 int main(int argc, char** argv)
@@ -148,9 +142,9 @@ int main(int argc, char** argv)
         }
     }
     std::printf("%d values in the big registry (%zu bytes), %d runs each\n", values, big.size(), runs);
-    std::printf("start fresh %.1f ms, big %.1f ms; close fresh %.1f ms, big %.1f ms\n", median(start[0]),
-                median(start[1]), median(close[0]), median(close[1]));
-    std::printf("start ratio %.2f, close ratio %.2f\n", median(start[1]) / median(start[0]),
-                median(close[1]) / median(close[0]));
+    std::printf("start fresh %.1f ms, big %.1f ms; close fresh %.1f ms, big %.1f ms\n", benchx::median(start[0]),
+                benchx::median(start[1]), benchx::median(close[0]), benchx::median(close[1]));
+    std::printf("start ratio %.2f, close ratio %.2f\n", benchx::median(start[1]) / benchx::median(start[0]),
+                benchx::median(close[1]) / benchx::median(close[0]));
     return 0;
 }

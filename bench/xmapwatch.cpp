@@ -8,11 +8,9 @@
 namespace benchx {
 namespace {
 
-std::string titleOf(Display* dpy, Window w)
+std::string titleOf(Display* dpy, Window w, Atom utf8, Atom netName)
 {
     std::string title;
-    const Atom utf8 = XInternAtom(dpy, "UTF8_STRING", False);
-    const Atom netName = XInternAtom(dpy, "_NET_WM_NAME", False);
     Atom type = 0;
     int format = 0;
     unsigned long count = 0, after = 0;
@@ -31,6 +29,8 @@ MapWatch::MapWatch(const std::string& display)
 {
     Display* dpy = XOpenDisplay(display.c_str());
     if (!dpy) return;
+    utf8_ = XInternAtom(dpy, "UTF8_STRING", False);
+    netName_ = XInternAtom(dpy, "_NET_WM_NAME", False);
     XSelectInput(dpy, DefaultRootWindow(dpy), SubstructureNotifyMask);
     XSync(dpy, False);
     dpy_ = dpy;
@@ -49,7 +49,7 @@ std::optional<std::chrono::steady_clock::time_point> MapWatch::waitForMap(const 
         while (XPending(dpy) > 0) {
             XEvent e;
             XNextEvent(dpy, &e);
-            if (e.type == MapNotify && titleOf(dpy, e.xmap.window) == title) return std::chrono::steady_clock::now();
+            if (e.type == MapNotify && titleOf(dpy, e.xmap.window, utf8_, netName_) == title) return std::chrono::steady_clock::now();
         }
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
         if (left.count() <= 0) break;

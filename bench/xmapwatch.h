@@ -5,9 +5,11 @@
 // reports the first one mapped whose title is the one looked for. Made before
 // the program starts, so no map is missed; no polling of the display.
 
+#include <algorithm>
 #include <chrono>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace benchx {
 
@@ -25,6 +27,14 @@ public:
 
 private:
     void* dpy_ = nullptr;  // the X connection (Display*; X11's names stay out of this header)
+    unsigned long utf8_ = 0, netName_ = 0;  // the atoms UTF8_STRING and _NET_WM_NAME
 };
+
+// The median of the timed runs (0 for none).
+inline double median(std::vector<double> v)
+{
+    std::sort(v.begin(), v.end());
+    return v.empty() ? 0 : v[v.size() / 2];
+}
 
 }  // namespace benchx

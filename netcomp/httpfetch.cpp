@@ -37,11 +37,18 @@ constexpr std::chrono::microseconds kSyncSpin{200};
 // follow each other closely.
 constexpr qint64 kFullTurnMs = 10;
 
-inline void cpuRelax()
+// Waits on the CPU, up to kSyncSpin, until done() holds; whether it did.
+template <class Done>
+bool spinFor(Done&& done)
 {
+    const auto until = std::chrono::steady_clock::now() + kSyncSpin;
+    for (unsigned spins = 1; !done(); ++spins) {
+        if (spins % 32 == 0 && std::chrono::steady_clock::now() >= until) return false;
 #if defined(__x86_64__) || defined(__i386__)
-    __builtin_ia32_pause();
+        __builtin_ia32_pause();
 #endif
+    }
+    return true;
 }
 
 // A decimal 32-bit length: digits only, blanks around them allowed.
@@ -381,27 +388,18 @@ void THttpFetchThread::Synchronize()
     // The main thread mostly runs the event at once: a short wait on the
     // CPU spares both threads a sleep and a wake-up per block.
     lock.unlock();
-    const auto spinUntil = std::chrono::steady_clock::now() + kSyncSpin;
-    for (unsigned spins = 1; link_->syncRunSeen.load(std::memory_order_acquire) < ticket; ++spins) {
-        if (spins % 32 == 0 && std::chrono::steady_clock::now() >= spinUntil) break;
-        cpuRelax();
-    }
+    spinFor([&] { return link_->syncRunSeen.load(std::memory_order_acquire) >= ticket; });
     lock.lock();
     link_->changed.wait(lock, [&] { return link_->syncRun >= ticket || link_->ownerGone; });
 }
 
 bool THttpFetchThread::AwaitPosted(uint64_t& Seen) const
 {
-    const auto spinUntil = std::chrono::steady_clock::now() + kSyncSpin;
-    for (unsigned spins = 1;; ++spins) {
-        const uint64_t posted = link_->syncPostedSeen.load(std::memory_order_acquire);
-        if (posted != Seen) {
-            Seen = posted;
-            return true;
-        }
-        if (spins % 32 == 0 && std::chrono::steady_clock::now() >= spinUntil) return false;
-        cpuRelax();
-    }
+    uint64_t posted = Seen;
+    if (!spinFor([&] { return (posted = link_->syncPostedSeen.load(std::memory_order_acquire)) != Seen; }))
+        return false;
+    Seen = posted;
+    return true;
 }
 
 void THttpFetchThread::DoProgress()
